@@ -1,0 +1,182 @@
+// Runs the built bytel and compares its standard output, standard error and
+// exit status byte for byte.
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "run_program.h"
+
+namespace {
+
+constexpr int kReadFailed = 255;
+constexpr int kOutputFailed = 1;
+constexpr int kPipeTimeoutMs = 10000;
+
+class BytelTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = ::testing::TempDir() + "bytel-test.XXXXXX";
+    dir_ = mkdtemp(pattern.data());
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  std::string WriteFile(const std::string& name, const std::string& bytes) {
+    const std::string path = dir_ + "/" + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    return path;
+  }
+
+  std::string dir_;
+};
+
+std::string RandomBytes(std::size_t count, unsigned seed) {
+  std::mt19937 generator(seed);
+  std::string bytes(count, '\0');
+  for (char& byte : bytes) {
+    byte = static_cast<char>(generator());
+  }
+  return bytes;
+}
+
+void ExpectRun(const ProgramResult& result, const std::string& out, int status) {
+  EXPECT_EQ(result.out, out);
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exit_status, status);
+}
+
+TEST_F(BytelTest, DumpsEightGroupsToALineWithAClosingNewline) {
+  struct Case {
+    const char* name;
+    std::string bytes;
+    std::string dump;
+  };
+  const std::vector<Case> cases = {
+      {"empty", "", "\n"},
+      {"three bytes", std::string("\x41\x0a\xff", 3), "41 0a ff \n"},
+      {"one full line", std::string("\0\1\2\3\4\5\6\7", 8), "00 01 02 03 04 05 06 07 \n\n"},
+      {"nine bytes", std::string("\0\1\2\3\4\5\6\7\x10", 9), "00 01 02 03 04 05 06 07 \n10 \n"},
+      {"high bytes unsigned", "\x80\x9f\xa0\xc3\xfe\xff\x7f", "80 9f a0 c3 fe ff 7f \n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = WriteFile("input", c.bytes);
+    ExpectRun(RunProgram({BYTEL, path}), "File: " + path + "\n" + c.dump, 0);
+  }
+}
+
+TEST_F(BytelTest, UsesOnlyTheFirstArgument) {
+  const std::string path = WriteFile("input", "ab");
+  const std::string other = WriteFile("other", "cd");
+  ExpectRun(RunProgram({BYTEL, path, other, "--help"}), "File: " + path + "\n61 62 \n", 0);
+}
+
+TEST_F(BytelTest, RefusesMissingArgumentAndUnopenablePath) {
+  ExpectRun(RunProgram({BYTEL}), "Please enter a filename\n", 1);
+  const std::string missing = dir_ + "/missing";
+  ExpectRun(RunProgram({BYTEL, missing}), "File: " + missing + "\nErrorz opening file\n", kReadFailed);
+}
+
+// A read error is not the end of the file: what was read is shown, then the
+// failure is said and reported in the status.
+TEST_F(BytelTest, ReadErrorIsReportedAfterTheBytesReadSoFar) {
+  ExpectRun(RunProgram({BYTEL, dir_}), "File: " + dir_ + "\n\nErrorz reading file\n", kReadFailed);
+
+  const std::string path = WriteFile("input", RandomBytes(20, 1).replace(0, 10, "0123456789"));
+  const char* asan_options = std::getenv("ASAN_OPTIONS");
+  const std::vector<std::string> env = {
+      std::string("LD_PRELOAD=") + READ_FAULT, "READ_FAULT_AFTER=10",
+      // The sanitizer runtime insists on coming first; the fault library is
+      // harmless ahead of it.
+      std::string("ASAN_OPTIONS=") + (asan_options != nullptr ? asan_options : "") + ":verify_asan_link_order=0"};
+  ExpectRun(RunProgram({BYTEL, path}, env),
+            "File: " + path + "\n30 31 32 33 34 35 36 37 \n38 39 \nErrorz reading file\n", kReadFailed);
+}
+
+TEST_F(BytelTest, OutputThatCannotBeWrittenFails) {
+  const std::vector<std::string> paths = {WriteFile("small", "abc"), WriteFile("large", RandomBytes(1 << 20, 2)),
+                                          dir_ + "/missing"};
+  for (const std::string& path : paths) {
+    SCOPED_TRACE(path);
+    const ProgramResult result = RunProgram({BYTEL, path}, {}, "/dev/full");
+    EXPECT_EQ(result.err, "");
+    EXPECT_EQ(result.exit_status, kOutputFailed);
+  }
+}
+
+TEST_F(BytelTest, ClosedPipeEndsItBySigpipe) {
+  const std::string path = WriteFile("large", RandomBytes(1 << 20, 3));
+  int out[2];
+  ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+  const int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
+  close(out[0]);
+  const pid_t pid = StartProgram({BYTEL, path}, null_fd, out[1], null_fd);
+  close(out[1]);
+  close(null_fd);
+  ProgramResult result;
+  WaitProgram(pid, result);
+  EXPECT_EQ(result.signal, SIGPIPE);
+}
+
+TEST_F(BytelTest, MatchesTheByteAtATimeDumpOnEveryInput) {
+  std::vector<std::string> inputs;
+  for (std::size_t length = 0; length <= 100; ++length) {
+    inputs.push_back(RandomBytes(length, static_cast<unsigned>(length)));
+  }
+  std::string every_value;
+  for (int value = 0; value < 256; ++value) {
+    every_value += static_cast<char>(value);
+  }
+  inputs.push_back(every_value);
+  for (const std::size_t length : {65535U, 65536U, 65537U, (1U << 20) + 3, (5U << 20) + 1}) {
+    inputs.push_back(RandomBytes(length, static_cast<unsigned>(length)));
+  }
+  for (const std::string& bytes : inputs) {
+    SCOPED_TRACE(bytes.size());
+    const std::string path = WriteFile("input", bytes);
+    const ProgramResult expected = RunProgram({BYTEL_REFERENCE, path});
+    const ProgramResult actual = RunProgram({BYTEL, path});
+    ASSERT_EQ(actual.out, expected.out);
+    ASSERT_EQ(actual.exit_status, expected.exit_status);
+    ASSERT_EQ(actual.err, "");
+  }
+}
+
+// Bytes trickling in through a pipe must show as they come, not when a
+// block fills or the writer closes.
+TEST_F(BytelTest, LinesAppearAsTheirBytesArrive) {
+  int in[2];
+  int out[2];
+  ASSERT_EQ(pipe2(in, O_CLOEXEC), 0);
+  ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+  const int null_fd = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  const pid_t pid = StartProgram({BYTEL, "/dev/stdin"}, in[0], out[1], null_fd);
+  close(in[0]);
+  close(out[1]);
+  close(null_fd);
+
+  ASSERT_EQ(write(in[1], "\0\1\2\3\4\5\6\7", 8), 8);
+  std::string shown = ReadUntil(out[0], "07 \n", kPipeTimeoutMs);
+  EXPECT_EQ(shown, "File: /dev/stdin\n00 01 02 03 04 05 06 07 \n");
+
+  ASSERT_EQ(write(in[1], "\x10\x11\x12\x13\x14\x15\x16\x17\x18", 9), 9);
+  shown += ReadUntil(out[0], "17 \n", kPipeTimeoutMs);
+  close(in[1]);
+  shown += ReadAll(out[0]);
+  close(out[0]);
+  EXPECT_EQ(shown, "File: /dev/stdin\n00 01 02 03 04 05 06 07 \n10 11 12 13 14 15 16 17 \n18 \n");
+  ProgramResult result;
+  WaitProgram(pid, result);
+  EXPECT_EQ(result.exit_status, 0);
+}
+
+}  // namespace

@@ -1,0 +1,146 @@
+#include "run_program.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <stdexcept>
+#include <string_view>
+
+extern char** environ;
+
+namespace {
+
+std::vector<char*> Pointers(std::vector<std::string>& strings) {
+  std::vector<char*> pointers;
+  for (std::string& s : strings) {
+    pointers.push_back(s.data());
+  }
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+void AppendAvailable(int fd, std::string& text, bool& open) {
+  char buffer[65536];
+  const ssize_t got = read(fd, buffer, sizeof buffer);
+  if (got > 0) {
+    text.append(buffer, static_cast<std::size_t>(got));
+  } else {
+    open = false;
+  }
+}
+
+}  // namespace
+
+pid_t StartProgram(const std::vector<std::string>& argv, int stdin_fd, int stdout_fd, int stderr_fd,
+                   const std::vector<std::string>& extra_env) {
+  std::vector<std::string> args = argv;
+  std::vector<std::string> env;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view name(*entry, std::strcspn(*entry, "="));
+    const bool replaced = std::any_of(extra_env.begin(), extra_env.end(), [&](const std::string& extra) {
+      return extra.size() > name.size() && extra.compare(0, name.size(), name) == 0 && extra[name.size()] == '=';
+    });
+    if (!replaced) {
+      env.emplace_back(*entry);
+    }
+  }
+  env.insert(env.end(), extra_env.begin(), extra_env.end());
+
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, stdin_fd, STDIN_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, stdout_fd, STDOUT_FILENO);
+  posix_spawn_file_actions_adddup2(&actions, stderr_fd, STDERR_FILENO);
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+
+  pid_t pid = 0;
+  const int error = posix_spawn(&pid, args[0].c_str(), &actions, &attributes, Pointers(args).data(), Pointers(env).data());
+  posix_spawnattr_destroy(&attributes);
+  posix_spawn_file_actions_destroy(&actions);
+  if (error != 0) {
+    throw std::runtime_error("cannot start " + args[0]);
+  }
+  return pid;
+}
+
+void WaitProgram(pid_t pid, ProgramResult& result) {
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFEXITED(status)) {
+    result.exit_status = WEXITSTATUS(status);
+  } else if (WIFSIGNALED(status)) {
+    result.signal = WTERMSIG(status);
+  }
+}
+
+ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
+                         const std::string& stdout_path) {
+  int out_pipe[2];
+  int err_pipe[2];
+  pipe2(out_pipe, O_CLOEXEC);
+  pipe2(err_pipe, O_CLOEXEC);
+  const int null_in = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const int out_fd = stdout_path.empty() ? out_pipe[1] : open(stdout_path.c_str(), O_WRONLY | O_CLOEXEC);
+  const pid_t pid = StartProgram(argv, null_in, out_fd, err_pipe[1], extra_env);
+  close(null_in);
+  close(out_pipe[1]);
+  close(err_pipe[1]);
+  if (out_fd != out_pipe[1]) {
+    close(out_fd);
+  }
+
+  ProgramResult result;
+  bool out_open = true;
+  bool err_open = true;
+  while (out_open || err_open) {
+    pollfd fds[2] = {{out_open ? out_pipe[0] : -1, POLLIN, 0}, {err_open ? err_pipe[0] : -1, POLLIN, 0}};
+    poll(fds, 2, -1);
+    if (fds[0].revents != 0) {
+      AppendAvailable(out_pipe[0], result.out, out_open);
+    }
+    if (fds[1].revents != 0) {
+      AppendAvailable(err_pipe[0], result.err, err_open);
+    }
+  }
+  close(out_pipe[0]);
+  close(err_pipe[0]);
+  WaitProgram(pid, result);
+  return result;
+}
+
+std::string ReadUntil(int fd, const std::string& text, int timeout_ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  std::string received;
+  bool open = true;
+  while (open && received.find(text) == std::string::npos) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd fds[1] = {{fd, POLLIN, 0}};
+    if (left.count() <= 0 || poll(fds, 1, static_cast<int>(left.count())) <= 0) {
+      break;
+    }
+    AppendAvailable(fd, received, open);
+  }
+  return received;
+}
+
+std::string ReadAll(int fd) {
+  std::string received;
+  bool open = true;
+  while (open) {
+    AppendAvailable(fd, received, open);
+  }
+  return received;
+}
