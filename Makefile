@@ -1,0 +1,26 @@
+# The two commands a newcomer needs: `make run` and `make test`. Each installs
+# what it needs first.
+
+PRESETS := default asan
+JOBS := $(shell nproc)
+SAMPLE := samples/all-bytes.bin
+
+.PHONY: deps run test bench $(addprefix build-,$(PRESETS)) $(addprefix test-,$(PRESETS))
+
+deps:
+	scripts/install-deps
+
+build-%: deps
+	cmake --preset $*
+	cmake --build --preset $* -j $(JOBS)
+
+test-%: build-%
+	ctest --preset $*
+
+run: build-default
+	build/default/bytel/bytel $(SAMPLE)
+
+test: $(addprefix test-,$(PRESETS))
+
+bench: build-default
+	build/default/bench/bytel_bench
