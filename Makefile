@@ -10,11 +10,11 @@ SAMPLE := samples/all-bytes.bin
 deps:
 	scripts/install-deps
 
-build-%: deps
+$(addprefix build-,$(PRESETS)): build-%: deps
 	cmake --preset $*
 	cmake --build --preset $* -j $(JOBS)
 
-test-%: build-%
+$(addprefix test-,$(PRESETS)): test-%: build-%
 	ctest --preset $*
 
 run: build-default
