@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -46,6 +47,13 @@ std::string RandomBytes(std::size_t count, unsigned seed) {
     byte = static_cast<char>(generator());
   }
   return bytes;
+}
+
+// Names the first difference rather than printing two large outputs whole.
+void ExpectSameText(const std::string& actual, const std::string& expected) {
+  const auto [at, unused] = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+  EXPECT_TRUE(actual == expected) << "lengths " << actual.size() << " and " << expected.size()
+                                  << ", first difference at offset " << (at - actual.begin());
 }
 
 void ExpectRun(const ProgramResult& result, const std::string& out, int status) {
@@ -103,14 +111,22 @@ TEST_F(BytelTest, ReadErrorIsReportedAfterTheBytesReadSoFar) {
 }
 
 TEST_F(BytelTest, OutputThatCannotBeWrittenFails) {
-  const std::vector<std::string> paths = {WriteFile("small", "abc"), WriteFile("large", RandomBytes(1 << 20, 2)),
-                                          dir_ + "/missing"};
+  const std::string large = WriteFile("large", RandomBytes(1 << 20, 2));
+  const std::vector<std::string> paths = {WriteFile("small", "abc"), large, dir_ + "/missing"};
   for (const std::string& path : paths) {
     SCOPED_TRACE(path);
     const ProgramResult result = RunProgram({BYTEL, path}, {}, "/dev/full");
     EXPECT_EQ(result.err, "");
     EXPECT_EQ(result.exit_status, kOutputFailed);
   }
+
+  // A disk that fills part way: the first writes succeed, a later one fails.
+  const std::string limited = dir_ + "/limited";
+  const ProgramResult result = RunProgram(
+      {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 64; exec \"$0\" \"$1\" > \"$2\"", BYTEL, large, limited});
+  EXPECT_EQ(result.err, "");
+  EXPECT_EQ(result.exit_status, kOutputFailed);
+  EXPECT_GT(std::filesystem::file_size(limited), 0U);
 }
 
 TEST_F(BytelTest, ClosedPipeEndsItBySigpipe) {
@@ -145,15 +161,19 @@ TEST_F(BytelTest, MatchesTheByteAtATimeDumpOnEveryInput) {
     const std::string path = WriteFile("input", bytes);
     const ProgramResult expected = RunProgram({BYTEL_REFERENCE, path});
     const ProgramResult actual = RunProgram({BYTEL, path});
-    ASSERT_EQ(actual.out, expected.out);
-    ASSERT_EQ(actual.exit_status, expected.exit_status);
-    ASSERT_EQ(actual.err, "");
+    ExpectSameText(actual.out, expected.out);
+    EXPECT_EQ(actual.exit_status, expected.exit_status);
+    EXPECT_EQ(actual.err, "");
+    if (HasFailure()) {
+      return;
+    }
   }
 }
 
 // Bytes trickling in through a pipe must show as they come, not when a
-// block fills or the writer closes.
-TEST_F(BytelTest, LinesAppearAsTheirBytesArrive) {
+// block fills or the writer closes, and a line split between two reads must
+// go on where it stopped.
+TEST_F(BytelTest, BytesAppearAsTheyArriveAndLinesGoOnAcrossReads) {
   int in[2];
   int out[2];
   ASSERT_EQ(pipe2(in, O_CLOEXEC), 0);
@@ -164,16 +184,19 @@ TEST_F(BytelTest, LinesAppearAsTheirBytesArrive) {
   close(out[1]);
   close(null_fd);
 
-  ASSERT_EQ(write(in[1], "\0\1\2\3\4\5\6\7", 8), 8);
-  std::string shown = ReadUntil(out[0], "07 \n", kPipeTimeoutMs);
-  EXPECT_EQ(shown, "File: /dev/stdin\n00 01 02 03 04 05 06 07 \n");
-
-  ASSERT_EQ(write(in[1], "\x10\x11\x12\x13\x14\x15\x16\x17\x18", 9), 9);
-  shown += ReadUntil(out[0], "17 \n", kPipeTimeoutMs);
+  const std::vector<std::string> pieces = {std::string("\0\1\2\3\4\5\6\7", 8), "\x10\x11\x12",
+                                           "\x13\x14\x15\x16\x17\x18", "\x19\x1a\x1b\x1c\x1d\x1e\x1f"};
+  const std::vector<std::string> last_groups = {"07 \n", "12 ", "18 ", "1f \n"};
+  std::string shown;
+  for (std::size_t i = 0; i < pieces.size(); ++i) {
+    ASSERT_EQ(write(in[1], pieces[i].data(), pieces[i].size()), static_cast<ssize_t>(pieces[i].size()));
+    shown += ReadUntil(out[0], last_groups[i], kPipeTimeoutMs);
+    ASSERT_EQ(shown.substr(shown.size() - last_groups[i].size()), last_groups[i]) << "piece " << i << " not shown";
+  }
   close(in[1]);
   shown += ReadAll(out[0]);
   close(out[0]);
-  EXPECT_EQ(shown, "File: /dev/stdin\n00 01 02 03 04 05 06 07 \n10 11 12 13 14 15 16 17 \n18 \n");
+  EXPECT_EQ(shown, "File: /dev/stdin\n00 01 02 03 04 05 06 07 \n10 11 12 13 14 15 16 17 \n18 19 1a 1b 1c 1d 1e 1f \n\n");
   ProgramResult result;
   WaitProgram(pid, result);
   EXPECT_EQ(result.exit_status, 0);

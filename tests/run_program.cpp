@@ -64,7 +64,10 @@ pid_t StartProgram(const std::vector<std::string>& argv, int stdin_fd, int stdou
   sigemptyset(&defaults);
   sigaddset(&defaults, SIGPIPE);
   posix_spawnattr_setsigdefault(&attributes, &defaults);
-  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+  sigset_t none;
+  sigemptyset(&none);
+  posix_spawnattr_setsigmask(&attributes, &none);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
   pid_t pid = 0;
   const int error = posix_spawn(&pid, args[0].c_str(), &actions, &attributes, Pointers(args).data(), Pointers(env).data());

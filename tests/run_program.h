@@ -14,8 +14,8 @@ struct ProgramResult {
 
 // Starts argv[0] with the given descriptors as its standard streams and with
 // `extra_env` ("NAME=value") added to, or replacing, this process's
-// environment. SIGPIPE is
-// reset to its default whatever the test runner did with it.
+// environment. SIGPIPE is reset to its default and no signal is blocked,
+// whatever the test runner did with them.
 pid_t StartProgram(const std::vector<std::string>& argv, int stdin_fd, int stdout_fd, int stderr_fd,
                    const std::vector<std::string>& extra_env = {});
 
