@@ -10,6 +10,7 @@ inline constexpr std::size_t kCharsPerByte = 3;  // two hex digits and a space
 // to this many characters past the end of what they return.
 inline constexpr std::size_t kFormatSlack = 7;
 
+// The extra newline ends a line that an earlier call began.
 constexpr std::size_t FormattedSizeBound(std::size_t count) {
   return count * kCharsPerByte + count / kBytesPerLine + 1 + kFormatSlack;
 }

@@ -3,6 +3,7 @@
 // non-zero status; nothing is ever written to standard error.
 
 #include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -28,6 +29,13 @@ constexpr std::size_t kReadSize = 64 * 1024;
 
 enum class DumpResult { kDone, kReadFailed, kWriteFailed };
 
+// Standard output may have been left non-blocking by another program that
+// shares it; a full pipe or terminal then means waiting, not failing.
+bool WaitUntilWritable(int fd) {
+  pollfd target = {fd, POLLOUT, 0};
+  return ::poll(&target, 1, -1) >= 0 || errno == EINTR;
+}
+
 bool WriteAll(int fd, const char* data, std::size_t size) {
   while (size > 0) {
     const ssize_t written = ::write(fd, data, size);
@@ -35,6 +43,12 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
       if (errno == EINTR) {
         continue;
       }
+      if ((errno == EAGAIN || errno == EWOULDBLOCK) && WaitUntilWritable(fd)) {
+        continue;
+      }
+      return false;
+    }
+    if (written == 0) {
       return false;
     }
     data += written;

@@ -129,6 +129,25 @@ TEST_F(BytelTest, OutputThatCannotBeWrittenFails) {
   EXPECT_GT(std::filesystem::file_size(limited), 0U);
 }
 
+// A descriptor left non-blocking by another program fills up; that is a
+// reason to wait, not to give up.
+TEST_F(BytelTest, WaitsForANonBlockingOutputToDrain) {
+  const std::string path = WriteFile("large", RandomBytes(1 << 20, 4));
+  int out[2];
+  ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+  ASSERT_EQ(fcntl(out[1], F_SETFL, O_NONBLOCK), 0);
+  const int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
+  const pid_t pid = StartProgram({BYTEL, path}, null_fd, out[1], null_fd);
+  close(out[1]);
+  close(null_fd);
+  const std::string shown = ReadAll(out[0]);
+  close(out[0]);
+  ProgramResult result;
+  WaitProgram(pid, result);
+  EXPECT_EQ(result.exit_status, 0);
+  ExpectSameText(shown, RunProgram({BYTEL_REFERENCE, path}).out);
+}
+
 TEST_F(BytelTest, ClosedPipeEndsItBySigpipe) {
   const std::string path = WriteFile("large", RandomBytes(1 << 20, 3));
   int out[2];
