@@ -11,7 +11,6 @@
 #include <chrono>
 #include <cstring>
 #include <stdexcept>
-#include <string_view>
 
 extern char** environ;
 
@@ -43,10 +42,9 @@ pid_t StartProgram(const std::vector<std::string>& argv, int stdin_fd, int stdou
   std::vector<std::string> args = argv;
   std::vector<std::string> env;
   for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string_view name(*entry, std::strcspn(*entry, "="));
-    const bool replaced = std::any_of(extra_env.begin(), extra_env.end(), [&](const std::string& extra) {
-      return extra.size() > name.size() && extra.compare(0, name.size(), name) == 0 && extra[name.size()] == '=';
-    });
+    const std::string name_and_equals(*entry, std::strcspn(*entry, "=") + 1);
+    const bool replaced = std::any_of(extra_env.begin(), extra_env.end(),
+                                      [&](const std::string& extra) { return extra.starts_with(name_and_equals); });
     if (!replaced) {
       env.emplace_back(*entry);
     }
