@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "run_program.h"
+#include "test_support.h"
 
 namespace {
 
@@ -23,43 +24,13 @@ constexpr int kReadFailed = 255;
 constexpr int kOutputFailed = 1;
 constexpr int kPipeTimeoutMs = 10000;
 
-class BytelTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string pattern = ::testing::TempDir() + "bytel-test.XXXXXX";
-    dir_ = mkdtemp(pattern.data());
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
-
-  std::string WriteFile(const std::string& name, const std::string& bytes) {
-    const std::string path = dir_ + "/" + name;
-    std::ofstream(path, std::ios::binary) << bytes;
-    return path;
-  }
-
-  std::string dir_;
-};
-
-std::string RandomBytes(std::size_t count, unsigned seed) {
-  std::mt19937 generator(seed);
-  std::string bytes(count, '\0');
-  for (char& byte : bytes) {
-    byte = static_cast<char>(generator());
-  }
-  return bytes;
-}
+using BytelTest = TestWithFiles;
 
 // Names the first difference rather than printing two large outputs whole.
 void ExpectSameText(const std::string& actual, const std::string& expected) {
   const auto [at, unused] = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
   EXPECT_TRUE(actual == expected) << "lengths " << actual.size() << " and " << expected.size()
                                   << ", first difference at offset " << (at - actual.begin());
-}
-
-void ExpectRun(const ProgramResult& result, const std::string& out, int status) {
-  EXPECT_EQ(result.out, out);
-  EXPECT_EQ(result.err, "");
-  EXPECT_EQ(result.exit_status, status);
 }
 
 TEST_F(BytelTest, DumpsEightGroupsToALineWithAClosingNewline) {
