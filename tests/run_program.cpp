@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
@@ -60,7 +61,9 @@ pid_t StartProgram(const std::vector<std::string>& argv, int stdin_fd, int stdou
   posix_spawnattr_init(&attributes);
   sigset_t defaults;
   sigemptyset(&defaults);
-  sigaddset(&defaults, SIGPIPE);
+  for (const int signal : {SIGPIPE, SIGINT, SIGTERM}) {
+    sigaddset(&defaults, signal);
+  }
   posix_spawnattr_setsigdefault(&attributes, &defaults);
   sigset_t none;
   sigemptyset(&none);
@@ -87,8 +90,8 @@ void WaitProgram(pid_t pid, ProgramResult& result) {
   }
 }
 
-ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
-                         const std::string& stdout_path) {
+RunningProgram LaunchProgram(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
+                             const std::string& stdout_path) {
   int out_pipe[2];
   int err_pipe[2];
   pipe2(out_pipe, O_CLOEXEC);
@@ -101,25 +104,46 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector
   close(err_pipe[1]);
   if (out_fd != out_pipe[1]) {
     close(out_fd);
+    close(out_pipe[0]);
+    return {pid, -1, err_pipe[0]};
   }
+  return {pid, out_pipe[0], err_pipe[0]};
+}
 
+ProgramResult FinishProgram(const RunningProgram& program, int timeout_ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   ProgramResult result;
-  bool out_open = true;
+  bool out_open = program.out_fd >= 0;
   bool err_open = true;
   while (out_open || err_open) {
-    pollfd fds[2] = {{out_open ? out_pipe[0] : -1, POLLIN, 0}, {err_open ? err_pipe[0] : -1, POLLIN, 0}};
-    poll(fds, 2, -1);
+    int wait_ms = -1;
+    if (timeout_ms >= 0) {
+      wait_ms = static_cast<int>(std::max<std::int64_t>(
+          0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count()));
+    }
+    pollfd fds[2] = {{out_open ? program.out_fd : -1, POLLIN, 0}, {err_open ? program.err_fd : -1, POLLIN, 0}};
+    if (poll(fds, 2, wait_ms) == 0) {
+      kill(program.pid, SIGKILL);
+      break;
+    }
     if (fds[0].revents != 0) {
-      AppendAvailable(out_pipe[0], result.out, out_open);
+      AppendAvailable(program.out_fd, result.out, out_open);
     }
     if (fds[1].revents != 0) {
-      AppendAvailable(err_pipe[0], result.err, err_open);
+      AppendAvailable(program.err_fd, result.err, err_open);
     }
   }
-  close(out_pipe[0]);
-  close(err_pipe[0]);
-  WaitProgram(pid, result);
+  if (program.out_fd >= 0) {
+    close(program.out_fd);
+  }
+  close(program.err_fd);
+  WaitProgram(program.pid, result);
   return result;
+}
+
+ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
+                         const std::string& stdout_path) {
+  return FinishProgram(LaunchProgram(argv, extra_env, stdout_path));
 }
 
 std::string ReadUntil(int fd, const std::string& text, int timeout_ms) {

@@ -14,16 +14,31 @@ struct ProgramResult {
 
 // Starts argv[0] with the given descriptors as its standard streams and with
 // `extra_env` ("NAME=value") added to, or replacing, this process's
-// environment. SIGPIPE is reset to its default and no signal is blocked,
-// whatever the test runner did with them.
+// environment. SIGPIPE, SIGINT and SIGTERM are reset to their defaults and no
+// signal is blocked, whatever the test runner did with them (a shell starts
+// background jobs with SIGINT ignored, and SDL then leaves it so).
 pid_t StartProgram(const std::vector<std::string>& argv, int stdin_fd, int stdout_fd, int stderr_fd,
                    const std::vector<std::string>& extra_env = {});
 
 // Waits for the program and fills in exit_status and signal.
 void WaitProgram(pid_t pid, ProgramResult& result);
 
-// Runs the program to its end with no standard input, capturing standard
-// error and, unless `stdout_path` names a file to write it to, standard output.
+struct RunningProgram {
+  pid_t pid = -1;
+  int out_fd = -1;  // -1 when standard output goes to a file
+  int err_fd = -1;
+};
+
+// Starts the program with no standard input, its standard error and, unless
+// `stdout_path` names a file to write it to, its standard output on pipes.
+RunningProgram LaunchProgram(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env = {},
+                             const std::string& stdout_path = "");
+
+// Collects the program's output until it ends. When `timeout_ms` (if not
+// negative) runs out first, the program is killed and `signal` says SIGKILL.
+ProgramResult FinishProgram(const RunningProgram& program, int timeout_ms = -1);
+
+// Runs the program to its end: LaunchProgram, then FinishProgram.
 ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env = {},
                          const std::string& stdout_path = "");
 

@@ -1,0 +1,82 @@
+// rastel: shows a picture file in an SDL window of its size, drawn once,
+// until a key is pressed or the window is closed. Messages go to standard
+// output only; failures inside SDL end it with status 1 and no message.
+
+#include <SDL.h>
+
+#include <cstdio>
+
+#include "image_format.h"
+#include "render.h"
+
+namespace {
+
+constexpr int kExitSuccess = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitOpenFailed = -1;
+
+constexpr int kBitsPerPixel = 8;
+constexpr Uint32 kNoFlags = 0;  // a software surface in a window of fixed size
+
+void ReportWrongMagic(std::uint32_t magic) {
+  std::printf("Magic number: 0x%x\n", static_cast<unsigned>(magic));
+  std::printf("Correct magic number: 0x%x\n", static_cast<unsigned>(kMagic));
+}
+
+// Key releases, mouse and focus events are not asked for an end. A failed
+// wait ends the loop too, as a failure: the event record then holds nothing
+// new, and looking at it again would spin.
+int WaitForKeyOrClose() {
+  SDL_Event event;
+  for (;;) {
+    if (SDL_WaitEvent(&event) == 0) {
+      return kExitFailure;
+    }
+    if (event.type == SDL_KEYDOWN || event.type == SDL_QUIT) {
+      return kExitSuccess;
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char* argv[]) {
+  if (argc <= 1) {
+    std::puts("Please provide a filename");
+    return kExitFailure;
+  }
+  std::FILE* stream = std::fopen(argv[1], "r");
+  if (stream == nullptr) {
+    std::puts("Couldn't open file");
+    return kExitOpenFailed;
+  }
+
+  ImageHeader header{};
+  const bool whole_header = ReadHeader(stream, header);
+  if (whole_header && header.magic != kMagic) {
+    ReportWrongMagic(header.magic);
+  }
+  if (!whole_header || header.magic != kMagic) {
+    std::puts("This file format can not be displayed");
+    return kExitFailure;
+  }
+
+  std::printf("Width: %d\n", header.width);
+  std::printf("Height: %d\n", header.height);
+  if (!HasDrawableSize(header)) {
+    return kExitFailure;
+  }
+
+  if (SDL_Init(SDL_INIT_VIDEO) < 0) {
+    return kExitFailure;
+  }
+  SDL_Surface* screen = SDL_SetVideoMode(header.width, header.height, kBitsPerPixel, kNoFlags);
+  if (screen == nullptr) {
+    SDL_Quit();
+    return kExitFailure;
+  }
+  DrawScreen(screen, stream);
+  const int status = WaitForKeyOrClose();
+  SDL_Quit();
+  return status;
+}

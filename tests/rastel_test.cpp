@@ -1,0 +1,252 @@
+// Runs the built rastel on a private X server: reads its window back from
+// the server, drives it with real input events, and compares its standard
+// output, standard error and exit status byte for byte.
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "image_format.h"
+#include "run_program.h"
+#include "test_support.h"
+#include "x_display.h"
+
+namespace {
+
+constexpr int kExitFailure = 1;
+constexpr int kOpenFailed = 255;
+constexpr int kWindowTimeoutMs = 10000;
+constexpr int kExitTimeoutMs = 10000;
+// Long enough for the viewer to have handled events sent before it.
+constexpr auto kSettle = std::chrono::milliseconds(500);
+
+std::string Field(std::uint32_t value) {
+  std::string bytes;
+  for (int i = 0; i < 4; ++i) {
+    bytes.push_back(static_cast<char>(value >> (8 * i)));
+  }
+  return bytes;
+}
+
+std::string Picture(std::int32_t width, std::int32_t height, const std::string& pixels) {
+  return Field(kMagic) + Field(static_cast<std::uint32_t>(width)) + Field(static_cast<std::uint32_t>(height)) + pixels;
+}
+
+std::string SizeLines(std::int32_t width, std::int32_t height) {
+  return "Width: " + std::to_string(width) + "\nHeight: " + std::to_string(height) + "\n";
+}
+
+// The colour the server shows for each pixel byte: what SDL maps the decoded
+// colour to on an 8-bit display surface of this server, through the palette
+// SDL itself chooses.
+std::array<std::uint32_t, 256> ColoursShownFor(const XServer& server) {
+  setenv("DISPLAY", server.name.c_str(), 1);
+  setenv("SDL_VIDEODRIVER", "x11", 1);
+  std::array<std::uint32_t, 256> shown{};
+  if (SDL_Init(SDL_INIT_VIDEO) < 0) {
+    ADD_FAILURE() << "SDL_Init: " << SDL_GetError();
+    return shown;
+  }
+  const SDL_Surface* screen = SDL_SetVideoMode(1, 1, 8, 0);
+  if (screen == nullptr || screen->format->palette == nullptr) {
+    ADD_FAILURE() << "no 8-bit display surface";
+  } else {
+    for (int byte = 0; byte < 256; ++byte) {
+      const auto value = static_cast<std::uint8_t>(byte);
+      const Uint32 index = SDL_MapRGB(screen->format, RedOf(value), GreenOf(value), BlueOf(value));
+      const SDL_Color colour = screen->format->palette->colors[index];
+      shown[byte] = std::uint32_t{colour.r} << 16 | std::uint32_t{colour.g} << 8 | colour.b;
+    }
+  }
+  SDL_Quit();
+  return shown;
+}
+
+bool StillRunning(pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == 0; }
+
+class RastelTest : public TestWithFiles {
+ protected:
+  void SetUp() override {
+    TestWithFiles::SetUp();
+    server_ = StartXServer();
+    display_ = ConnectTo(server_);
+    env_ = {"DISPLAY=" + server_.name, "SDL_VIDEODRIVER=x11"};
+  }
+  void TearDown() override {
+    Disconnect(display_);
+    StopXServer(server_);
+    TestWithFiles::TearDown();
+  }
+
+  // `extra_env` may override the display settings.
+  RunningProgram Launch(const std::vector<std::string>& args, std::vector<std::string> extra_env = {}) {
+    std::vector<std::string> argv = {RASTEL};
+    argv.insert(argv.end(), args.begin(), args.end());
+    for (const std::string& setting : env_) {
+      const std::string name = setting.substr(0, setting.find('=') + 1);
+      if (std::none_of(extra_env.begin(), extra_env.end(), [&](const std::string& e) { return e.starts_with(name); })) {
+        extra_env.push_back(setting);
+      }
+    }
+    return LaunchProgram(argv, extra_env);
+  }
+
+  // Waits for the viewer's window to show its picture of random bytes.
+  XWindow Show(const RunningProgram& viewer) {
+    XWindow window = WaitForWindow(display_, kWindowTimeoutMs);
+    EXPECT_NE(window, 0u) << "no window appeared";
+    if (window != 0 && !WaitUntilDrawn(display_, window, kWindowTimeoutMs)) {
+      ADD_FAILURE() << "the window shows no picture";
+      window = 0;
+    }
+    if (window == 0) {
+      kill(viewer.pid, SIGKILL);
+    }
+    return window;
+  }
+
+  XServer server_;
+  XDisplay* display_ = nullptr;
+  std::vector<std::string> env_;
+};
+
+TEST_F(RastelTest, ShowsThePictureAtItsSizeBottomRowFirstInTheColoursSdlMaps) {
+  const std::array<std::uint32_t, 256> shown = ColoursShownFor(server_);
+  CountWindowsMapped(display_);
+  constexpr int kWidth = 32;
+  constexpr int kHeight = 8;
+  std::string pixels;
+  for (int byte = 0; byte < 256; ++byte) {
+    pixels.push_back(static_cast<char>(byte));
+  }
+  std::vector<std::uint32_t> expected;
+  for (int y = 0; y < kHeight; ++y) {
+    for (int x = 0; x < kWidth; ++x) {
+      expected.push_back(shown[static_cast<std::uint8_t>(pixels[(kHeight - 1 - y) * kWidth + x])]);
+    }
+  }
+  // Bytes after the picture change nothing, and a second path is ignored.
+  const std::string path = WriteFile("all-colours", Picture(kWidth, kHeight, pixels + RandomBytes(100, 1)));
+  const RunningProgram viewer = Launch({path, dir_ + "/missing"});
+  const XWindow window = Show(viewer);
+  ASSERT_NE(window, 0u);
+  const WindowSize size = SizeOf(display_, window);
+  EXPECT_EQ(size.width, kWidth);
+  EXPECT_EQ(size.height, kHeight);
+  EXPECT_EQ(WaitForPixels(display_, window, expected, kWindowTimeoutMs), expected);
+  PressKey(display_, window);
+  ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(kWidth, kHeight), 0);
+}
+
+TEST_F(RastelTest, KeyReleasesPointerAndFocusDoNotEndItAKeyPressDoes) {
+  const std::string path = WriteFile("picture", Picture(40, 30, RandomBytes(1200, 2)));
+  HoldKeyOutsideWindows(display_);
+  const RunningProgram viewer = Launch({path});
+  const XWindow window = Show(viewer);
+  ASSERT_NE(window, 0u);
+  MovePointerInto(display_, window);
+  ReleaseHeldKey(display_);
+  ClickButton(display_, window);
+  ToggleFocus(display_, window);
+  std::this_thread::sleep_for(kSettle);
+  EXPECT_TRUE(StillRunning(viewer.pid));
+  PressKey(display_, window);
+  ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(40, 30), 0);
+}
+
+TEST_F(RastelTest, ClosingTheWindowEndsIt) {
+  const std::string path = WriteFile("picture", Picture(64, 48, RandomBytes(64 * 48, 3)));
+  const RunningProgram viewer = Launch({path});
+  const XWindow window = Show(viewer);
+  ASSERT_NE(window, 0u);
+  RequestClose(display_, window);
+  ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(64, 48), 0);
+}
+
+TEST_F(RastelTest, AnInterruptEndsItAsAQuitRequest) {
+  const std::string path = WriteFile("picture", Picture(5, 7, RandomBytes(35, 4)));
+  const RunningProgram viewer = Launch({path});
+  ASSERT_NE(Show(viewer), 0u);
+  kill(viewer.pid, SIGINT);
+  ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(5, 7), 0);
+}
+
+// The tallest window an X server makes; one more is refused.
+TEST_F(RastelTest, OpensTheLargestWindow) {
+  const std::string path = WriteFile("tall", Picture(1, kMaxSide, RandomBytes(kMaxSide, 5)));
+  const RunningProgram viewer = Launch({path});
+  const XWindow window = Show(viewer);
+  ASSERT_NE(window, 0u);
+  EXPECT_EQ(SizeOf(display_, window).height, kMaxSide);
+  RequestClose(display_, window);
+  ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(1, kMaxSide), 0);
+}
+
+// A wait that fails must end the viewer, never leave it spinning.
+TEST_F(RastelTest, AFailedWaitForEventsEndsItWithStatusOne) {
+  const std::string path = WriteFile("picture", Picture(4, 4, RandomBytes(16, 6)));
+  const RunningProgram viewer = Launch({path}, {"LD_PRELOAD=" WAIT_FAULT, "ASAN_OPTIONS=verify_asan_link_order=0"});
+  ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(4, 4), kExitFailure);
+}
+
+TEST_F(RastelTest, RefusalsPrintTheirMessageAndOpenNoWindow) {
+  const std::string refused = "This file format can not be displayed\n";
+  struct Case {
+    const char* name;
+    std::string bytes;  // written to a file named after the case, unless `args` is set
+    std::vector<std::string> args;
+    std::string out;
+    int status;
+    std::string extra_env = "";
+    bool sdl_may_map = false;  // SDL maps its window before it refuses the mode
+  };
+  const std::vector<Case> cases = {
+      {"no argument", "", {}, "Please provide a filename\n", kExitFailure},
+      {"missing file", "", {dir_ + "/missing"}, "Couldn't open file\n", kOpenFailed},
+      {"wrong magic", Field(0x12) + Field(1) + Field(1) + "x", {},
+       "Magic number: 0x12\nCorrect magic number: 0xdead1337\n" + refused, kExitFailure},
+      {"magic stored big-endian", "\xDE\xAD\x13\x37" + Field(1) + Field(1), {},
+       "Magic number: 0x3713adde\nCorrect magic number: 0xdead1337\n" + refused, kExitFailure},
+      {"empty file", "", {}, refused, kExitFailure},
+      {"header one byte short", Picture(1, 1, "").substr(0, 11), {}, refused, kExitFailure},
+      {"magic alone", Field(kMagic), {}, refused, kExitFailure},
+      {"directory", "", {dir_}, refused, kExitFailure},
+      {"zero width", Picture(0, 5, ""), {}, SizeLines(0, 5), kExitFailure},
+      {"zero height", Picture(5, 0, ""), {}, SizeLines(5, 0), kExitFailure},
+      {"negative width", Picture(-1, 5, ""), {}, SizeLines(-1, 5), kExitFailure},
+      {"width beyond the largest window", Picture(kMaxSide + 1, 1, ""), {}, SizeLines(kMaxSide + 1, 1), kExitFailure},
+      {"height that overflows SDL's sizes", Picture(4, 1073741825, ""), {}, SizeLines(4, 1073741825), kExitFailure},
+      {"SDL cannot start", Picture(2, 2, "abcd"), {}, SizeLines(2, 2), kExitFailure, "DISPLAY=:none"},
+      // SDL 1.2 refuses rows that its 16-bit pitch cannot hold on the 32-bit
+      // surface it draws this display with.
+      {"SDL refuses the mode", Picture(kMaxSide, 1, ""), {}, SizeLines(kMaxSide, 1), kExitFailure, "", true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> args = c.args;
+    if (args.empty() && std::string(c.name) != "no argument") {
+      args = {WriteFile(c.name, c.bytes)};
+    }
+    std::vector<std::string> extra_env;
+    if (!c.extra_env.empty()) {
+      extra_env.push_back(c.extra_env);
+    }
+    ExpectRun(FinishProgram(Launch(args, extra_env), kExitTimeoutMs), c.out, c.status);
+    const int mapped = CountWindowsMapped(display_);
+    if (!c.sdl_may_map) {
+      EXPECT_EQ(mapped, 0);
+    }
+  }
+}
+
+}  // namespace

@@ -1,0 +1,73 @@
+#pragma once
+
+// Drives a private X server for the viewer's tests: starts Xvfb, finds the
+// window a program opened, reads its pixels back from the server and sends
+// it real input events.
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct _XDisplay;
+using XDisplay = _XDisplay;
+using XWindow = unsigned long;
+
+struct XServer {
+  pid_t pid = -1;
+  std::string name;  // the DISPLAY value, such as ":3"
+};
+
+// Xvfb on a display number that no other server uses, 24-bit TrueColor.
+XServer StartXServer();
+void StopXServer(XServer& server);
+
+// Connects and starts counting the windows that get mapped on the screen.
+XDisplay* ConnectTo(const XServer& server);
+void Disconnect(XDisplay* display);
+
+// Windows mapped as children of the root since ConnectTo, however briefly.
+int CountWindowsMapped(XDisplay* display);
+
+// The first viewable child of the root, or 0 when none shows up in time.
+// Found by walking the tree, not by where it is or what it is called.
+XWindow WaitForWindow(XDisplay* display, int timeout_ms);
+
+struct WindowSize {
+  int width = 0;
+  int height = 0;
+};
+WindowSize SizeOf(XDisplay* display, XWindow window);
+
+// The window's pixels as the server holds them, 0xRRGGBB, top row first;
+// only the part that lies on the screen.
+std::vector<std::uint32_t> ReadPixels(XDisplay* display, XWindow window);
+
+// Reads the pixels until they equal `expected` or the time runs out; returns
+// the last reading.
+std::vector<std::uint32_t> WaitForPixels(XDisplay* display, XWindow window, const std::vector<std::uint32_t>& expected,
+                                         int timeout_ms);
+
+// Waits until the window shows more than one colour, as a drawn picture of
+// random bytes does; false when the time runs out first. SDL may drop events
+// that arrive while it sets the window up, so tests wait for this first.
+bool WaitUntilDrawn(XDisplay* display, XWindow window, int timeout_ms);
+
+// Input through the XTEST extension, as a real keyboard and mouse would give
+// it; each moves the pointer into the window first, since without a window
+// manager the keyboard follows the pointer.
+void MovePointerInto(XDisplay* display, XWindow window);
+void PressKey(XDisplay* display, XWindow window);
+void ClickButton(XDisplay* display, XWindow window);
+
+// A key held down away from any window, as when the user starts the viewer
+// with Enter and lets go once it shows, and its later release.
+void HoldKeyOutsideWindows(XDisplay* display);
+void ReleaseHeldKey(XDisplay* display);
+
+// Gives the window the input focus and takes it away again.
+void ToggleFocus(XDisplay* display, XWindow window);
+
+// What a window manager sends when the user closes the window.
+void RequestClose(XDisplay* display, XWindow window);
