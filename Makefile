@@ -24,3 +24,4 @@ test: $(addprefix test-,$(PRESETS))
 
 bench: build-default
 	build/default/bench/bytel_bench
+	build/default/bench/render_bench
