@@ -3,7 +3,7 @@
 
 PRESETS := default asan
 JOBS := $(shell nproc)
-SAMPLE := samples/all-bytes.bin
+SAMPLE := samples/testcard.rastel
 
 .PHONY: deps run test bench $(addprefix build-,$(PRESETS)) $(addprefix test-,$(PRESETS))
 
@@ -18,7 +18,7 @@ $(addprefix test-,$(PRESETS)): test-%: build-%
 	ctest --preset $*
 
 run: build-default
-	build/default/bytel/bytel $(SAMPLE)
+	scripts/show-picture build/default/rastel/rastel $(SAMPLE) build/testcard.png build/default/tests/x_screenshot
 
 test: $(addprefix test-,$(PRESETS))
 
