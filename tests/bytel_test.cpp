@@ -94,7 +94,7 @@ TEST_F(BytelTest, OutputThatCannotBeWrittenFails) {
   // A disk that fills part way: the first writes succeed, a later one fails.
   const std::string limited = dir_ + "/limited";
   const ProgramResult result = RunProgram(
-      {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 64; exec \"$0\" \"$1\" > \"$2\"", BYTEL, large, limited});
+      {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 64; exec " + EmulatorPrefix() + "\"$0\" \"$1\" > \"$2\"", BYTEL, large, limited});
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.exit_status, kOutputFailed);
   EXPECT_GT(std::filesystem::file_size(limited), 0U);
@@ -190,6 +190,22 @@ TEST_F(BytelTest, BytesAppearAsTheyArriveAndLinesGoOnAcrossReads) {
   ProgramResult result;
   WaitProgram(pid, result);
   EXPECT_EQ(result.exit_status, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Every build, 32-bit ones included, opens files past 4 GiB.
+TEST_F(BytelTest, DumpsTheStartOfAFileLargerThanFourGiB) {
+  const std::string path = WriteFile("large", "ABCDEFGHI");
+  std::filesystem::resize_file(path, (std::uintmax_t{5} << 30) + 3);
+  const RunningProgram dump = LaunchProgram({BYTEL, path});
+  const std::string expected = "File: " + path + "\n41 42 43 44 45 46 47 48 \n49 00 00 00 00 00 00 00 \n";
+  const std::string shown = ReadUntil(dump.out_fd, expected, kPipeTimeoutMs);
+  kill(dump.pid, SIGKILL);
+  FinishProgram(dump);
+  EXPECT_EQ(shown.substr(0, expected.size()), expected);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -190,6 +191,17 @@ TEST_F(RastelTest, OpensTheLargestWindow) {
   EXPECT_EQ(SizeOf(display_, window).height, kMaxSide);
   RequestClose(display_, window);
   ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(1, kMaxSide), 0);
+}
+
+// Every build, 32-bit ones included, opens files past 4 GiB.
+TEST_F(RastelTest, OpensAPictureFileLargerThanFourGiB) {
+  const std::string path = WriteFile("large", Picture(6, 2, RandomBytes(12, 7)));
+  std::filesystem::resize_file(path, (std::uintmax_t{5} << 30) + 3);
+  const RunningProgram viewer = Launch({path});
+  const XWindow window = Show(viewer);
+  ASSERT_NE(window, 0u);
+  RequestClose(display_, window);
+  ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(6, 2), 0);
 }
 
 // A wait that fails must end the viewer, never leave it spinning.

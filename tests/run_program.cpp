@@ -36,7 +36,47 @@ void AppendAvailable(int fd, std::string& text, bool& open) {
   }
 }
 
+#ifdef PROGRAM_EMULATOR
+
+// An executable of this process's own class is one of ours, built for the
+// machine that the emulator stands in for.
+bool IsBuiltLikeThisProcess(const std::string& path) {
+  constexpr unsigned char kElfClass = sizeof(void*) == 4 ? 1 : 2;
+  unsigned char ident[5] = {};
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const bool read_all = fd >= 0 && read(fd, ident, sizeof ident) == static_cast<ssize_t>(sizeof ident);
+  if (fd >= 0) {
+    close(fd);
+  }
+  return read_all && std::memcmp(ident, "\x7f" "ELF", 4) == 0 && ident[4] == kElfClass;
+}
+
+// The emulator is a program of the host's kind and would try to load a
+// preloaded library itself, so the library goes to the program through it.
+void RunUnderEmulator(std::vector<std::string>& args, std::vector<std::string>& env) {
+  std::vector<std::string> emulator = {PROGRAM_EMULATOR};
+  for (auto entry = env.begin(); entry != env.end();) {
+    if (entry->starts_with("LD_PRELOAD=")) {
+      emulator.insert(emulator.end(), {"-E", *entry});
+      entry = env.erase(entry);
+    } else {
+      ++entry;
+    }
+  }
+  args.insert(args.begin(), emulator.begin(), emulator.end());
+}
+
+#endif
+
 }  // namespace
+
+std::string EmulatorPrefix() {
+#ifdef PROGRAM_EMULATOR
+  return PROGRAM_EMULATOR " ";
+#else
+  return "";
+#endif
+}
 
 pid_t StartProgram(const std::vector<std::string>& argv, int stdin_fd, int stdout_fd, int stderr_fd,
                    const std::vector<std::string>& extra_env) {
@@ -51,6 +91,11 @@ pid_t StartProgram(const std::vector<std::string>& argv, int stdin_fd, int stdou
     }
   }
   env.insert(env.end(), extra_env.begin(), extra_env.end());
+#ifdef PROGRAM_EMULATOR
+  if (IsBuiltLikeThisProcess(args[0])) {
+    RunUnderEmulator(args, env);
+  }
+#endif
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);

@@ -16,9 +16,14 @@ struct ProgramResult {
 // `extra_env` ("NAME=value") added to, or replacing, this process's
 // environment. SIGPIPE, SIGINT and SIGTERM are reset to their defaults and no
 // signal is blocked, whatever the test runner did with them (a shell starts
-// background jobs with SIGINT ignored, and SDL then leaves it so).
+// background jobs with SIGINT ignored, and SDL then leaves it so). Programs
+// built like this one run under the emulator when the build has one.
 pid_t StartProgram(const std::vector<std::string>& argv, int stdin_fd, int stdout_fd, int stderr_fd,
                    const std::vector<std::string>& extra_env = {});
+
+// What a shell command must put before one of our programs: the emulator
+// that runs them when they are built for another machine, or nothing.
+std::string EmulatorPrefix();
 
 // Waits for the program and fills in exit_status and signal.
 void WaitProgram(pid_t pid, ProgramResult& result);

@@ -1,0 +1,31 @@
+// What no run of the programs can show under an emulator: a 64-bit kernel
+// opens large files for a 32-bit program whether or not it asked, so only the
+// calls it imports tell that a 32-bit build would open them on an i386 host.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "run_program.h"
+#include "test_support.h"
+
+namespace {
+
+TEST(BuildTest, ThirtyTwoBitProgramsOpenFilesWithLargeFileCalls) {
+  if (sizeof(void*) != 4) {
+    GTEST_SKIP() << "a 64-bit build has only the one set of calls";
+  }
+  struct Case {
+    const char* program;
+    const char* large_call;
+    const char* small_call;
+  };
+  for (const Case& c : {Case{BYTEL, " open64@", " open@"}, Case{RASTEL, " fopen64@", " fopen@"}}) {
+    const ProgramResult imports = RunProgram({"/usr/bin/nm", "-D", "--undefined-only", c.program});
+    ASSERT_EQ(imports.exit_status, 0) << imports.err;
+    EXPECT_NE(imports.out.find(c.large_call), std::string::npos) << c.program;
+    EXPECT_EQ(imports.out.find(c.small_call), std::string::npos) << c.program;
+  }
+}
+
+}  // namespace
