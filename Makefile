@@ -1,7 +1,7 @@
 # The two commands a newcomer needs: `make run` and `make test`. Each installs
 # what it needs first.
 
-PRESETS := default asan i386
+PRESETS := default asan i386 sdl12-compat
 JOBS := $(shell nproc)
 SAMPLE := samples/testcard.rastel
 

@@ -73,6 +73,15 @@ std::array<std::uint32_t, 256> ColoursShownFor(const XServer& server) {
   return shown;
 }
 
+// Whether the SDL 1.2 we are built with makes a window of that size here.
+bool SdlOpensWindow(const XServer& server, int width, int height) {
+  setenv("DISPLAY", server.name.c_str(), 1);
+  setenv("SDL_VIDEODRIVER", "x11", 1);
+  const bool opened = SDL_Init(SDL_INIT_VIDEO) == 0 && SDL_SetVideoMode(width, height, 8, 0) != nullptr;
+  SDL_Quit();
+  return opened;
+}
+
 bool StillRunning(pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == 0; }
 
 class RastelTest : public TestWithFiles {
@@ -182,8 +191,13 @@ TEST_F(RastelTest, AnInterruptEndsItAsAQuitRequest) {
   ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(5, 7), 0);
 }
 
-// The tallest window an X server makes; one more is refused.
+// The tallest window an X server makes; one more is refused. sdl12-compat
+// makes none above 16384, so there the test has nothing to show.
 TEST_F(RastelTest, OpensTheLargestWindow) {
+  if (!SdlOpensWindow(server_, 1, kMaxSide)) {
+    GTEST_SKIP() << "this SDL 1.2 makes no window " << kMaxSide << " pixels tall";
+  }
+  CountWindowsMapped(display_);
   const std::string path = WriteFile("tall", Picture(1, kMaxSide, RandomBytes(kMaxSide, 5)));
   const RunningProgram viewer = Launch({path});
   const XWindow window = Show(viewer);

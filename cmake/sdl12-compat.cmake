@@ -1,0 +1,35 @@
+# Builds against sdl12-compat, the SDL 1.2 that runs on SDL2. As an installed
+# package it conflicts with libsdl1.2-dev, so its two Debian packages are
+# unpacked into a prefix under the build folder and found from there;
+# SDL2 itself is installed as usual.
+
+set(SDL12_COMPAT_PREFIX ${CMAKE_BINARY_DIR}/sdl12-compat)
+file(GLOB SDL12_COMPAT_PC ${SDL12_COMPAT_PREFIX}/usr/lib/*/pkgconfig/sdl12_compat.pc)
+if(NOT SDL12_COMPAT_PC)
+  set(debs ${SDL12_COMPAT_PREFIX}/debs)
+  file(MAKE_DIRECTORY ${debs})
+  execute_process(COMMAND apt-get download libsdl1.2-compat libsdl1.2-compat-dev WORKING_DIRECTORY ${debs}
+                  RESULT_VARIABLE failed ERROR_QUIET)
+  file(GLOB packages ${debs}/*.deb)
+  if(failed OR NOT packages)
+    message(FATAL_ERROR "cannot download libsdl1.2-compat and libsdl1.2-compat-dev (run apt-get update?)")
+  endif()
+  foreach(package ${packages})
+    execute_process(COMMAND dpkg -x ${package} ${SDL12_COMPAT_PREFIX} COMMAND_ERROR_IS_FATAL ANY)
+  endforeach()
+  file(GLOB SDL12_COMPAT_PC ${SDL12_COMPAT_PREFIX}/usr/lib/*/pkgconfig/sdl12_compat.pc)
+endif()
+
+# The package's pkg-config file names /usr, and its library's soname link is
+# made by the package's install scripts, which dpkg -x does not run.
+get_filename_component(libdir ${SDL12_COMPAT_PC} DIRECTORY)
+get_filename_component(libdir ${libdir} DIRECTORY)
+file(CREATE_LINK sdl12-compat/libSDL-1.2.so.0 ${libdir}/libSDL-1.2.so.0 SYMBOLIC)
+set(pc_dir ${SDL12_COMPAT_PREFIX}/pkgconfig)
+file(READ ${SDL12_COMPAT_PC} pc)
+string(REGEX REPLACE "\nlibdir=[^\n]*" "\nlibdir=${libdir}" pc "${pc}")
+string(REGEX REPLACE "\nincludedir=[^\n]*" "\nincludedir=${SDL12_COMPAT_PREFIX}/usr/include" pc "${pc}")
+string(REPLACE "Name: sdl12_compat" "Name: sdl" pc "${pc}")
+file(WRITE ${pc_dir}/sdl.pc "${pc}")
+set(ENV{PKG_CONFIG_PATH} ${pc_dir})
+message(STATUS "SDL 1.2: sdl12-compat from ${SDL12_COMPAT_PREFIX}")
