@@ -2,10 +2,12 @@
 # what it needs first.
 
 PRESETS := default asan i386 sdl12-compat
+PACKAGE_PRESETS := default i386
 JOBS := $(shell nproc)
 SAMPLE := samples/testcard.rastel
 
-.PHONY: deps run test bench $(addprefix build-,$(PRESETS)) $(addprefix test-,$(PRESETS))
+.PHONY: deps run test bench test-packages $(addprefix build-,$(PRESETS)) $(addprefix test-,$(PRESETS)) \
+	$(addprefix package-,$(PACKAGE_PRESETS))
 
 deps:
 	scripts/install-deps
@@ -20,7 +22,13 @@ $(addprefix test-,$(PRESETS)): test-%: build-%
 run: build-default
 	scripts/show-picture build/default/rastel/rastel $(SAMPLE) build/testcard.png build/default/tests/x_screenshot
 
-test: $(addprefix test-,$(PRESETS))
+$(addprefix package-,$(PACKAGE_PRESETS)): package-%: build-%
+	cpack --preset $*
+
+test-packages: $(addprefix package-,$(PACKAGE_PRESETS))
+	scripts/test-packages build/default build/i386
+
+test: $(addprefix test-,$(PRESETS)) test-packages
 
 bench: build-default
 	build/default/bench/bytel_bench
