@@ -1,6 +1,8 @@
 // What no run of the programs can show under an emulator: a 64-bit kernel
 // opens large files for a 32-bit program whether or not it asked, so only the
-// calls it imports tell that a 32-bit build would open them on an i386 host.
+// calls our code makes tell that a 32-bit build would open them on an i386
+// host. The objects are read, not the programs, since the C++ runtime linked
+// into those brings calls of its own.
 
 #include <gtest/gtest.h>
 
@@ -20,8 +22,8 @@ TEST(BuildTest, ThirtyTwoBitProgramsOpenFilesWithLargeFileCalls) {
     const char* large_call;
     const char* small_call;
   };
-  for (const Case& c : {Case{BYTEL, " open64@", " open@"}, Case{RASTEL, " fopen64@", " fopen@"}}) {
-    const ProgramResult imports = RunProgram({"/usr/bin/nm", "-D", "--undefined-only", c.program});
+  for (const Case& c : {Case{BYTEL_MAIN, " open64\n", " open\n"}, Case{RASTEL_MAIN, " fopen64\n", " fopen\n"}}) {
+    const ProgramResult imports = RunProgram({"/usr/bin/nm", "--undefined-only", c.program});
     ASSERT_EQ(imports.exit_status, 0) << imports.err;
     EXPECT_NE(imports.out.find(c.large_call), std::string::npos) << c.program;
     EXPECT_EQ(imports.out.find(c.small_call), std::string::npos) << c.program;
