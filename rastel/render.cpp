@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "image_format.h"
@@ -48,10 +49,12 @@ Uint8* RowStart(const SDL_Surface* surface, int y) {
   return static_cast<Uint8*>(surface->pixels) + std::ptrdiff_t{y} * surface->pitch;
 }
 
-// SDL 1.2 keeps the pitch in 16 bits, so a wide surface can come back with a
-// pitch shorter than its rows; drawing it would run past its memory.
-bool RowsFitPitch(const SDL_Surface* surface) {
-  return std::int64_t{surface->w} * surface->format->BytesPerPixel <= surface->pitch;
+// SDL 1.2 keeps the pitch in 16 bits and sizes the pixel memory as the
+// 32-bit product of height and pitch. A surface where either overflowed has
+// less memory than its size says, and drawing it would run past the end.
+bool FitsItsMemory(const SDL_Surface* surface) {
+  return std::int64_t{surface->w} * surface->format->BytesPerPixel <= surface->pitch &&
+         std::int64_t{surface->h} * surface->pitch <= std::numeric_limits<std::int32_t>::max();
 }
 
 // SDL_MapRGB searches the palette of an 8-bit surface, far too slow to call
@@ -209,7 +212,7 @@ void DrawRows(SDL_Surface* surface, std::FILE* stream) {
 }  // namespace
 
 int DrawScreen(SDL_Surface* surface, std::FILE* stream) {
-  if (!RowsFitPitch(surface)) {
+  if (!FitsItsMemory(surface)) {
     return kMisfitSurface;
   }
   const bool must_lock = SDL_MUSTLOCK(surface);

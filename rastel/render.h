@@ -7,7 +7,8 @@
 // Fills the surface from the stream, one byte a pixel, bottom row first, and
 // flips it once. Returns the lock's negative result when the surface cannot
 // be locked, -1 without drawing or reading when its rows do not fit its
-// pitch, and otherwise the flip's result. Pixels past the end of the stream
+// pitch or its height times its pitch overflows 32 bits, and otherwise the
+// flip's result. Pixels past the end of the stream
 // take the last byte read (black when none was).
 int DrawScreen(SDL_Surface* surface, std::FILE* stream);
 

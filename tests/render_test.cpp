@@ -19,6 +19,43 @@ namespace {
 
 constexpr Uint8 kUntouched = 0xA5;
 
+// The renderer's calls to lock, unlock and flip come here first (the test is
+// linked with --wrap), to be counted; with `stand_in` set, the lock and
+// unlock are not passed on, and the lock returns `lock_result`.
+struct SurfaceCalls {
+  int locks = 0;
+  int unlocks = 0;
+  int flips = 0;
+  bool stand_in = false;
+  int lock_result = 0;
+};
+SurfaceCalls calls;
+
+}  // namespace
+
+extern "C" {
+int __real_SDL_LockSurface(SDL_Surface* surface);
+void __real_SDL_UnlockSurface(SDL_Surface* surface);
+int __real_SDL_Flip(SDL_Surface* surface);
+
+int __wrap_SDL_LockSurface(SDL_Surface* surface) {
+  ++calls.locks;
+  return calls.stand_in ? calls.lock_result : __real_SDL_LockSurface(surface);
+}
+void __wrap_SDL_UnlockSurface(SDL_Surface* surface) {
+  ++calls.unlocks;
+  if (!calls.stand_in) {
+    __real_SDL_UnlockSurface(surface);
+  }
+}
+int __wrap_SDL_Flip(SDL_Surface* surface) {
+  ++calls.flips;
+  return __real_SDL_Flip(surface);
+}
+}
+
+namespace {
+
 // SDL_Flip needs the video subsystem; the dummy driver needs no display.
 class DummyVideo : public ::testing::Environment {
  public:
@@ -91,13 +128,7 @@ std::vector<Uint8> Mapped(const SDL_Surface* surface, Uint8 red, Uint8 green, Ui
   return LittleEndian(SDL_MapRGB(surface->format, red, green, blue), surface->format->BytesPerPixel);
 }
 
-// fmemopen refuses an empty buffer, so keep one byte back.
-Stream MemoryStream(std::string& bytes) {
-  bytes.push_back('\0');
-  Stream stream(fmemopen(bytes.data(), bytes.size() - 1, "r"));
-  bytes.pop_back();
-  return stream;
-}
+Stream MemoryStream(std::string& bytes) { return Stream(fmemopen(bytes.data(), bytes.size(), "r")); }
 
 TEST(RenderTest, DecodesRgb332WithTheLowBitsZero) {
   struct Case {
@@ -115,14 +146,16 @@ TEST(RenderTest, DecodesRgb332WithTheLowBitsZero) {
 }
 
 TEST(RenderTest, DrawsTheFileBottomRowFirst) {
-  const Surface surface = MakeSurface(2, 2, 4);
-  std::string bytes = "\xE0\x1C\x03\xFF";
-  const Stream stream = MemoryStream(bytes);
-  EXPECT_EQ(DrawScreen(surface.get(), stream.get()), 0);
-  EXPECT_EQ(PixelBytes(surface.get(), 0, 1), Mapped(surface.get(), 224, 0, 0));
-  EXPECT_EQ(PixelBytes(surface.get(), 1, 1), Mapped(surface.get(), 0, 224, 0));
-  EXPECT_EQ(PixelBytes(surface.get(), 0, 0), Mapped(surface.get(), 0, 0, 192));
-  EXPECT_EQ(PixelBytes(surface.get(), 1, 0), Mapped(surface.get(), 224, 224, 192));
+  for (int bytes_per_pixel = 1; bytes_per_pixel <= 4; ++bytes_per_pixel) {
+    const Surface surface = MakeSurface(2, 2, bytes_per_pixel);
+    std::string bytes = "\xE0\x1C\x03\xFF";
+    const Stream stream = MemoryStream(bytes);
+    DrawScreen(surface.get(), stream.get());
+    EXPECT_EQ(PixelBytes(surface.get(), 0, 1), Mapped(surface.get(), 224, 0, 0)) << bytes_per_pixel;
+    EXPECT_EQ(PixelBytes(surface.get(), 1, 1), Mapped(surface.get(), 0, 224, 0)) << bytes_per_pixel;
+    EXPECT_EQ(PixelBytes(surface.get(), 0, 0), Mapped(surface.get(), 0, 0, 192)) << bytes_per_pixel;
+    EXPECT_EQ(PixelBytes(surface.get(), 1, 0), Mapped(surface.get(), 224, 224, 192)) << bytes_per_pixel;
+  }
 }
 
 TEST(RenderTest, StoresTheLeastSignificantByteFirstAndNothingBeyondThePixel) {
@@ -163,26 +196,80 @@ TEST(RenderTest, PixelsPastTheEndOfTheStreamTakeTheLastByteRead) {
 }
 
 TEST(RenderTest, TakesOneByteAPixelAndNoMore) {
-  const Surface surface = MakeSurface(1, 1, 1);
-  std::string bytes = "\xFF\x00\x00";
-  const Stream stream = MemoryStream(bytes);
-  DrawScreen(surface.get(), stream.get());
-  EXPECT_EQ(std::ftell(stream.get()), 1);
-  EXPECT_EQ(PixelBytes(surface.get(), 0, 0), Mapped(surface.get(), 224, 224, 192));
+  for (int bytes_per_pixel = 1; bytes_per_pixel <= 4; ++bytes_per_pixel) {
+    const Surface surface = MakeSurface(1, 1, bytes_per_pixel);
+    std::string bytes = "\xFF\x00\x00";
+    const Stream stream = MemoryStream(bytes);
+    DrawScreen(surface.get(), stream.get());
+    EXPECT_EQ(std::ftell(stream.get()), 1);
+    EXPECT_EQ(PixelBytes(surface.get(), 0, 0), Mapped(surface.get(), 224, 224, 192));
+  }
 }
 
-// SDL 1.2 keeps the pitch in 16 bits, so a wide surface may come back with
-// rows longer than its pitch.
-TEST(RenderTest, DrawsNothingOntoASurfaceWhoseRowsOverrunItsPitch) {
-  const Surface surface = MakeSurface(16, 4, 2);
-  const Uint16 pitch = surface->pitch;
-  surface->pitch = 31;
-  std::string bytes = RandomBytes(64, 3);
-  const Stream stream = MemoryStream(bytes);
-  EXPECT_LT(DrawScreen(surface.get(), stream.get()), 0);
-  surface->pitch = pitch;
-  EXPECT_EQ(Memory(surface.get()), std::vector<Uint8>(Memory(surface.get()).size(), kUntouched));
-  EXPECT_EQ(std::ftell(stream.get()), 0);
+// SDL 1.2 keeps the pitch in 16 bits and sizes pixel memory as a 32-bit
+// product, so a large surface may come back with rows longer than its pitch,
+// or with far less memory than its height needs.
+TEST(RenderTest, DrawsNothingOntoASurfaceSmallerThanItsSize) {
+  struct Case {
+    const char* name;
+    Uint16 pitch;
+    int height;
+  };
+  for (const Case& c : {Case{"rows longer than the pitch", 31, 4}, Case{"height times pitch past 2^31", 32, 67108864}}) {
+    const Surface surface = MakeSurface(16, 4, 2);
+    const Uint16 pitch = surface->pitch;
+    const int height = surface->h;
+    surface->pitch = c.pitch;
+    surface->h = c.height;
+    std::string bytes = RandomBytes(64, 3);
+    const Stream stream = MemoryStream(bytes);
+    EXPECT_LT(DrawScreen(surface.get(), stream.get()), 0) << c.name;
+    surface->pitch = pitch;
+    surface->h = height;
+    EXPECT_EQ(Memory(surface.get()), std::vector<Uint8>(Memory(surface.get()).size(), kUntouched)) << c.name;
+    EXPECT_EQ(std::ftell(stream.get()), 0) << c.name;
+  }
+}
+
+// The lock is taken only when SDL says the surface needs one, once for the
+// whole picture; a lock that fails leaves the surface undrawn, the stream
+// unread and the screen unflipped.
+TEST(RenderTest, LocksOnlyWhenNeededAndFlipsOnce) {
+  struct Case {
+    const char* name;
+    Uint32 flags;
+    int offset;
+    int lock_result;
+    int locks, unlocks, flips;
+    bool drawn;
+  };
+  const Case cases[] = {
+      {"a software surface", 0, 0, 0, 0, 0, 1, true},
+      {"a hardware surface", SDL_HWSURFACE, 0, 0, 1, 1, 1, true},
+      {"an asynchronous blit surface", SDL_ASYNCBLIT, 0, 0, 1, 1, 1, true},
+      {"a surface with an offset", 0, 4, 0, 1, 1, 1, true},
+      {"a lock that fails", SDL_HWSURFACE, 0, -3, 1, 0, 0, false},
+  };
+  for (const Case& c : cases) {
+    const Surface surface = MakeSurface(4, 3, 1);
+    surface->flags |= c.flags;
+    surface->offset = c.offset;
+    std::string bytes = RandomBytes(12, 9);
+    const Stream stream = MemoryStream(bytes);
+    calls = {0, 0, 0, true, c.lock_result};
+    const int result = DrawScreen(surface.get(), stream.get());
+    const SurfaceCalls made = calls;
+    calls = {};
+    surface->flags &= ~c.flags;
+    surface->offset = 0;
+    EXPECT_EQ(result, c.drawn ? 0 : c.lock_result) << c.name;
+    EXPECT_EQ(made.locks, c.locks) << c.name;
+    EXPECT_EQ(made.unlocks, c.unlocks) << c.name;
+    EXPECT_EQ(made.flips, c.flips) << c.name;
+    const bool untouched = Memory(surface.get()) == std::vector<Uint8>(Memory(surface.get()).size(), kUntouched);
+    EXPECT_EQ(untouched, !c.drawn) << c.name;
+    EXPECT_EQ(std::ftell(stream.get()), c.drawn ? 12 : 0) << c.name;
+  }
 }
 
 TEST(RenderTest, MatchesThePerPixelChainOnEveryDepthAndStreamLength) {

@@ -36,4 +36,19 @@ TEST_F(TestcardTest, TheBundledCardIsWhatItsProgramMakes) {
   EXPECT_EQ(std::set<char>(bundled.begin() + kHeaderSize, bundled.end()).size(), 256u);
 }
 
+// make run on a machine without a display: the viewer runs on Xvfb, a PNG of
+// its window is saved, and a key press ends it.
+TEST_F(TestcardTest, MakeRunShowsTheCardWithoutADisplay) {
+  if (!EmulatorPrefix().empty()) {
+    GTEST_SKIP() << "make run shows the card with the build for this machine";
+  }
+  const std::string png = dir_ + "/testcard.png";
+  const ProgramResult shown = RunProgram({SHOW_PICTURE, RASTEL, TESTCARD, png, X_SCREENSHOT}, {"DISPLAY="});
+  EXPECT_EQ(shown.exit_status, 0) << shown.err;
+  // The viewer's lines come when it ends, or sooner if its SDL flushes them.
+  EXPECT_NE(shown.out.find("what its window showed is in " + png + "\n"), std::string::npos) << shown.out;
+  EXPECT_NE(shown.out.find("Width: 256\nHeight: 320\n"), std::string::npos) << shown.out;
+  EXPECT_EQ(ReadFile(png).substr(0, 8), "\x89PNG\r\n\x1a\n");
+}
+
 }  // namespace
