@@ -11,11 +11,6 @@ inline constexpr std::uint32_t kMagic = 0xDEAD1337;
 inline constexpr std::size_t kFieldSize = 4;
 inline constexpr std::size_t kHeaderSize = 3 * kFieldSize;
 
-// The largest window an X server makes. SDL 1.2 sizes surfaces with a 16-bit
-// pitch and 32-bit products, which larger sides overflow into a surface far
-// smaller than the picture.
-inline constexpr std::int32_t kMaxSide = 32767;
-
 struct ImageHeader {
   std::uint32_t magic;
   std::int32_t width;
@@ -25,11 +20,6 @@ struct ImageHeader {
 // Reads the three fields in order. False when the stream ends or fails before
 // all twelve bytes arrive; the stream then stands wherever the reads left it.
 bool ReadHeader(std::FILE* stream, ImageHeader& header);
-
-// Zero is refused because SDL 1.2 takes it as "the size of the desktop".
-constexpr bool HasDrawableSize(const ImageHeader& header) {
-  return header.width > 0 && header.height > 0 && header.width <= kMaxSide && header.height <= kMaxSide;
-}
 
 // The colour bits move to the top of each 8-bit component; the low bits stay
 // zero rather than repeating the top ones.

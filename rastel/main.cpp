@@ -4,6 +4,7 @@
 
 #include <SDL.h>
 
+#include <cstdint>
 #include <cstdio>
 
 #include "image_format.h"
@@ -15,17 +16,27 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitOpenFailed = -1;
 
+// The largest window an X server makes. SDL 1.2 sizes surfaces with a 16-bit
+// pitch and 32-bit products, which larger sides overflow into a surface far
+// smaller than the picture.
+constexpr std::int32_t kMaxSide = 32767;
+
 constexpr int kBitsPerPixel = 8;
 constexpr Uint32 kNoFlags = 0;  // a software surface in a window of fixed size
+
+// Zero is refused too, because SDL 1.2 takes it as "the size of the desktop".
+bool HasDrawableSize(const ImageHeader& header) {
+  return header.width > 0 && header.height > 0 && header.width <= kMaxSide && header.height <= kMaxSide;
+}
 
 void ReportWrongMagic(std::uint32_t magic) {
   std::printf("Magic number: 0x%x\n", static_cast<unsigned>(magic));
   std::printf("Correct magic number: 0x%x\n", static_cast<unsigned>(kMagic));
 }
 
-// Key releases, mouse and focus events are not asked for an end. A failed
-// wait ends the loop too, as a failure: the event record then holds nothing
-// new, and looking at it again would spin.
+// Key releases, mouse and focus events do not end the loop. A failed wait
+// does, as a failure: the event record then holds nothing new, and looking
+// at it again would spin.
 int WaitForKeyOrClose() {
   SDL_Event event;
   for (;;) {

@@ -25,6 +25,7 @@
 namespace {
 
 constexpr int kExitFailure = 1;
+constexpr std::int32_t kMaxSide = 32767;  // the largest window an X server makes
 constexpr int kOpenFailed = 255;
 constexpr int kWindowTimeoutMs = 10000;
 constexpr int kExitTimeoutMs = 10000;
