@@ -94,7 +94,14 @@ void StopXServer(XServer& server) {
 
 XDisplay* ConnectTo(const XServer& server) {
   XSetErrorHandler(IgnoreErrors);
+  // A server that has just said it is ready may still turn a first
+  // connection away.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
   Display* display = XOpenDisplay(server.name.c_str());
+  while (display == nullptr && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(kPollInterval);
+    display = XOpenDisplay(server.name.c_str());
+  }
   if (display == nullptr) {
     throw std::runtime_error("cannot connect to " + server.name);
   }
@@ -115,12 +122,19 @@ int CountWindowsMapped(XDisplay* display) {
   return mapped;
 }
 
-XWindow WaitForWindow(XDisplay* display, int timeout_ms) {
+XWindow WaitForDrawnWindow(XDisplay* display, int timeout_ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
+    // Found anew each time: an SDL may map a first window and replace it.
     const XWindow window = FindViewableTopWindow(display);
-    if (window != 0 || std::chrono::steady_clock::now() > deadline) {
-      return window;
+    if (window != 0) {
+      const std::vector<std::uint32_t> pixels = ReadPixels(display, window);
+      if (std::adjacent_find(pixels.begin(), pixels.end(), std::not_equal_to<>()) != pixels.end()) {
+        return window;
+      }
+    }
+    if (std::chrono::steady_clock::now() > deadline) {
+      return 0;
     }
     std::this_thread::sleep_for(kPollInterval);
   }
@@ -128,21 +142,25 @@ XWindow WaitForWindow(XDisplay* display, int timeout_ms) {
 
 WindowSize SizeOf(XDisplay* display, XWindow window) {
   XWindowAttributes attributes{};
-  XGetWindowAttributes(display, window, &attributes);
+  if (XGetWindowAttributes(display, window, &attributes) == 0) {
+    return {};
+  }
   return {attributes.width, attributes.height};
 }
 
 std::vector<std::uint32_t> ReadPixels(XDisplay* display, XWindow window) {
   // The server gives only what lies on the screen.
+  std::vector<std::uint32_t> pixels;
   XWindowAttributes attributes{};
-  XGetWindowAttributes(display, window, &attributes);
+  if (XGetWindowAttributes(display, window, &attributes) == 0) {
+    return pixels;  // the window has gone
+  }
   int left = 0;
   int top = 0;
   Window child = 0;
   XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &left, &top, &child);
   const int width = std::min(attributes.width, WidthOfScreen(attributes.screen) - left);
   const int height = std::min(attributes.height, HeightOfScreen(attributes.screen) - top);
-  std::vector<std::uint32_t> pixels;
   if (width <= 0 || height <= 0) {
     return pixels;
   }
@@ -170,20 +188,6 @@ std::vector<std::uint32_t> WaitForPixels(XDisplay* display, XWindow window, cons
     std::vector<std::uint32_t> pixels = ReadPixels(display, window);
     if (pixels == expected || std::chrono::steady_clock::now() > deadline) {
       return pixels;
-    }
-    std::this_thread::sleep_for(kPollInterval);
-  }
-}
-
-bool WaitUntilDrawn(XDisplay* display, XWindow window, int timeout_ms) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  for (;;) {
-    const std::vector<std::uint32_t> pixels = ReadPixels(display, window);
-    if (std::adjacent_find(pixels.begin(), pixels.end(), std::not_equal_to<>()) != pixels.end()) {
-      return true;
-    }
-    if (std::chrono::steady_clock::now() > deadline) {
-      return false;
     }
     std::this_thread::sleep_for(kPollInterval);
   }

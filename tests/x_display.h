@@ -30,9 +30,12 @@ void Disconnect(XDisplay* display);
 // Windows mapped as children of the root since ConnectTo, however briefly.
 int CountWindowsMapped(XDisplay* display);
 
-// The first viewable child of the root, or 0 when none shows up in time.
-// Found by walking the tree, not by where it is or what it is called.
-XWindow WaitForWindow(XDisplay* display, int timeout_ms);
+// The first viewable child of the root once it shows more than one colour,
+// as a drawn picture of random bytes does, or 0 when none does in time.
+// Found by walking the tree, not by where it is or what it is called. Tests
+// wait for this before they send input, since SDL may drop events that
+// arrive while it sets the window up.
+XWindow WaitForDrawnWindow(XDisplay* display, int timeout_ms);
 
 struct WindowSize {
   int width = 0;
@@ -41,18 +44,13 @@ struct WindowSize {
 WindowSize SizeOf(XDisplay* display, XWindow window);
 
 // The window's pixels as the server holds them, 0xRRGGBB, top row first;
-// only the part that lies on the screen.
+// only the part that lies on the screen, and none once the window has gone.
 std::vector<std::uint32_t> ReadPixels(XDisplay* display, XWindow window);
 
 // Reads the pixels until they equal `expected` or the time runs out; returns
 // the last reading.
 std::vector<std::uint32_t> WaitForPixels(XDisplay* display, XWindow window, const std::vector<std::uint32_t>& expected,
                                          int timeout_ms);
-
-// Waits until the window shows more than one colour, as a drawn picture of
-// random bytes does; false when the time runs out first. SDL may drop events
-// that arrive while it sets the window up, so tests wait for this first.
-bool WaitUntilDrawn(XDisplay* display, XWindow window, int timeout_ms);
 
 // Input through the XTEST extension, as a real keyboard and mouse would give
 // it; each moves the pointer into the window first, since without a window

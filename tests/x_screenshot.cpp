@@ -3,6 +3,9 @@
 //
 // Usage: x_screenshot > window.ppm
 
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
@@ -24,14 +27,25 @@ int main() {
   }
   try {
     XDisplay* display = ConnectTo(XServer{-1, name});
-    const XWindow window = WaitForWindow(display, kTimeoutMs);
-    if (window == 0 || !WaitUntilDrawn(display, window, kTimeoutMs)) {
-      std::fprintf(stderr, "x_screenshot: no window showed a picture\n");
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kTimeoutMs);
+    WindowSize size;
+    std::vector<std::uint32_t> pixels;
+    // Again if the window goes between finding it and reading it.
+    while (pixels.empty()) {
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const XWindow window = WaitForDrawnWindow(display, static_cast<int>(std::max<std::int64_t>(0, left.count())));
+      if (window == 0) {
+        std::fprintf(stderr, "x_screenshot: no window showed a picture\n");
+        return 1;
+      }
+      size = SizeOf(display, window);
+      pixels = ReadPixels(display, window);
+    }
+    Disconnect(display);
+    if (pixels.size() != static_cast<std::size_t>(size.width) * size.height) {
+      std::fprintf(stderr, "x_screenshot: the window does not fit on the screen\n");
       return 1;
     }
-    const WindowSize size = SizeOf(display, window);
-    const std::vector<std::uint32_t> pixels = ReadPixels(display, window);
-    Disconnect(display);
     std::printf("P6\n%d %d\n255\n", size.width, size.height);
     for (const std::uint32_t pixel : pixels) {
       std::putchar(static_cast<int>(pixel >> 16 & 0xFF));
