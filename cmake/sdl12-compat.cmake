@@ -4,21 +4,25 @@
 # SDL2 itself is installed as usual.
 
 set(SDL12_COMPAT_PREFIX ${CMAKE_BINARY_DIR}/sdl12-compat)
-file(GLOB SDL12_COMPAT_PC ${SDL12_COMPAT_PREFIX}/usr/lib/*/pkgconfig/sdl12_compat.pc)
-if(NOT SDL12_COMPAT_PC)
+# Written once both packages are unpacked, so that an unpacking cut short
+# is done again.
+set(unpacked ${SDL12_COMPAT_PREFIX}/unpacked)
+if(NOT EXISTS ${unpacked})
   set(debs ${SDL12_COMPAT_PREFIX}/debs)
+  file(REMOVE_RECURSE ${SDL12_COMPAT_PREFIX})
   file(MAKE_DIRECTORY ${debs})
   execute_process(COMMAND apt-get download libsdl1.2-compat libsdl1.2-compat-dev WORKING_DIRECTORY ${debs}
                   RESULT_VARIABLE failed ERROR_QUIET)
   file(GLOB packages ${debs}/*.deb)
   if(failed OR NOT packages)
-    message(FATAL_ERROR "cannot download libsdl1.2-compat and libsdl1.2-compat-dev (run apt-get update?)")
+    message(FATAL_ERROR "cannot download libsdl1.2-compat and libsdl1.2-compat-dev (are the package lists current? sudo apt-get update)")
   endif()
   foreach(package ${packages})
     execute_process(COMMAND dpkg -x ${package} ${SDL12_COMPAT_PREFIX} COMMAND_ERROR_IS_FATAL ANY)
   endforeach()
-  file(GLOB SDL12_COMPAT_PC ${SDL12_COMPAT_PREFIX}/usr/lib/*/pkgconfig/sdl12_compat.pc)
+  file(TOUCH ${unpacked})
 endif()
+file(GLOB SDL12_COMPAT_PC ${SDL12_COMPAT_PREFIX}/usr/lib/*/pkgconfig/sdl12_compat.pc)
 
 # The package's pkg-config file names /usr, and its library's soname link is
 # made by the package's install scripts, which dpkg -x does not run.
