@@ -16,9 +16,9 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitOpenFailed = -1;
 
-// The largest window an X server makes. SDL 1.2 sizes surfaces with a 16-bit
-// pitch and 32-bit products, which larger sides overflow into a surface far
-// smaller than the picture.
+// The farthest X11's signed 16-bit coordinates reach. SDL 1.2 sizes surfaces
+// with a 16-bit pitch and 32-bit products, which larger sides overflow into a
+// surface far smaller than the picture.
 constexpr std::int32_t kMaxSide = 32767;
 
 constexpr int kBitsPerPixel = 8;

@@ -1,5 +1,5 @@
-// What no run of the programs can show under an emulator: a 64-bit kernel
-// opens large files for a 32-bit program whether or not it asked, so only the
+// What no run of the programs can show under qemu-i386: the emulator opens
+// large files for a 32-bit program whether or not it asked, so only the
 // calls our code makes tell that a 32-bit build would open them on an i386
 // host. The objects are read, not the programs, since the C++ runtime linked
 // into those brings calls of its own.
