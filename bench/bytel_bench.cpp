@@ -150,7 +150,8 @@ void WriteRandomFile(const std::string& path, long mebibytes) {
   std::ofstream file(path, std::ios::binary);
   for (long i = 0; i < mebibytes; ++i) {
     std::generate(block.begin(), block.end(), generator);
-    file.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(block.size() * sizeof(block[0])));
+    file.write(reinterpret_cast<const char*>(block.data()),
+               static_cast<std::streamsize>(block.size() * sizeof(block[0])));
   }
 }
 

@@ -65,7 +65,8 @@ __attribute__((target("ssse3"))) char* PutLineSsse3(__m128i digits, char* out) {
 // Formats two lines (16 bytes) per step: nibbles become hex digits by a
 // shuffle through a 16-entry table, then each line is laid out by shuffles.
 __attribute__((target("ssse3"))) char* PutLinePairsSsse3(const std::uint8_t* bytes, std::size_t pairs, char* out) {
-  const __m128i hex_digits = _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'a', 'b', 'c', 'd', 'e', 'f');
+  const __m128i hex_digits =
+      _mm_setr_epi8('0', '1', '2', '3', '4', '5', '6', '7', '8', '9', 'a', 'b', 'c', 'd', 'e', 'f');
   const __m128i nibble_mask = _mm_set1_epi8(0x0F);
   for (; pairs > 0; --pairs) {
     const __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
@@ -86,7 +87,8 @@ bool HaveSsse3() { return false; }
 
 #endif
 
-std::size_t FormatHexWith([[maybe_unused]] bool use_ssse3, const std::uint8_t* bytes, std::size_t count, int column, char* out) {
+std::size_t FormatHexWith([[maybe_unused]] bool use_ssse3, const std::uint8_t* bytes, std::size_t count, int column,
+                          char* out) {
   char* const start = out;
   const std::uint8_t* const end = bytes + count;
 

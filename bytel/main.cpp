@@ -57,9 +57,7 @@ bool WriteAll(int fd, const char* data, std::size_t size) {
   return true;
 }
 
-bool WriteText(std::string_view text) {
-  return WriteAll(STDOUT_FILENO, text.data(), text.size());
-}
+bool WriteText(std::string_view text) { return WriteAll(STDOUT_FILENO, text.data(), text.size()); }
 
 ssize_t ReadSome(int fd, std::uint8_t* buffer, std::size_t size) {
   ssize_t got = 0;

@@ -96,7 +96,7 @@ Uint8 ReadRow(std::FILE* stream, Uint8* row, std::size_t width, Uint8 last) {
 // the lookups are what the time goes on.
 struct ByteRowTables {
   std::array<Uint8, kByteValues> pixel_of{};  // the low byte, as StorePixel stores it
-  PairMap pixels_of_pair;  // two pixels a lookup, 128 KiB
+  PairMap pixels_of_pair;                     // two pixels a lookup, 128 KiB
   bool use_vbmi = false;
 };
 
@@ -105,8 +105,8 @@ struct ByteRowTables {
 // With byte permutes across 64-byte vectors, four registers hold the whole
 // table and 64 pixels take five instructions. Returns the pixels done.
 __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t StoreByteRowVbmi(Uint8* target, const Uint8* row,
-                                                                                     std::size_t width,
-                                                                                     const Uint8* pixel_of) {
+                                                                                    std::size_t width,
+                                                                                    const Uint8* pixel_of) {
   const __m512i low_half_first = _mm512_loadu_si512(pixel_of);
   const __m512i low_half_second = _mm512_loadu_si512(pixel_of + 64);
   const __m512i high_half_first = _mm512_loadu_si512(pixel_of + 128);
@@ -158,9 +158,9 @@ void StoreByteRow(Uint8* target, const Uint8* row, std::size_t width, const Byte
   for (; x + kStep <= width; x += kStep) {
     std::uint64_t bytes = 0;
     std::memcpy(&bytes, row + x, kStep);
-    const std::uint64_t pixels = std::uint64_t{pairs[bytes & 0xFFFF]} | std::uint64_t{pairs[(bytes >> 16) & 0xFFFF]} << 16 |
-                                 std::uint64_t{pairs[(bytes >> 32) & 0xFFFF]} << 32 |
-                                 std::uint64_t{pairs[bytes >> 48]} << 48;
+    const std::uint64_t pixels =
+        std::uint64_t{pairs[bytes & 0xFFFF]} | std::uint64_t{pairs[(bytes >> 16) & 0xFFFF]} << 16 |
+        std::uint64_t{pairs[(bytes >> 32) & 0xFFFF]} << 32 | std::uint64_t{pairs[bytes >> 48]} << 48;
     std::memcpy(target + x, &pixels, kStep);
   }
   for (; x < width; ++x) {

@@ -93,8 +93,9 @@ TEST_F(BytelTest, OutputThatCannotBeWrittenFails) {
 
   // A disk that fills part way: the first writes succeed, a later one fails.
   const std::string limited = dir_ + "/limited";
-  const ProgramResult result = RunProgram(
-      {"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 64; exec " + EmulatorPrefix() + "\"$0\" \"$1\" > \"$2\"", BYTEL, large, limited});
+  const ProgramResult result =
+      RunProgram({"/bin/sh", "-c", "trap '' XFSZ; ulimit -f 64; exec " + EmulatorPrefix() + "\"$0\" \"$1\" > \"$2\"",
+                  BYTEL, large, limited});
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.exit_status, kOutputFailed);
   EXPECT_GT(std::filesystem::file_size(limited), 0U);
@@ -186,7 +187,8 @@ TEST_F(BytelTest, BytesAppearAsTheyArriveAndLinesGoOnAcrossReads) {
   close(in[1]);
   shown += ReadAll(out[0]);
   close(out[0]);
-  EXPECT_EQ(shown, "File: /dev/stdin\n00 01 02 03 04 05 06 07 \n10 11 12 13 14 15 16 17 \n18 19 1a 1b 1c 1d 1e 1f \n\n");
+  EXPECT_EQ(shown,
+            "File: /dev/stdin\n00 01 02 03 04 05 06 07 \n10 11 12 13 14 15 16 17 \n18 19 1a 1b 1c 1d 1e 1f \n\n");
   ProgramResult result;
   WaitProgram(pid, result);
   EXPECT_EQ(result.exit_status, 0);

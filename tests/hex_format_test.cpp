@@ -2,13 +2,13 @@
 // anywhere between two calls; and the vector path only runs where the
 // processor has it. Both must give the same text as one plain pass.
 
+#include "hex_format.h"
+
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 #include <vector>
-
-#include "hex_format.h"
 
 namespace {
 

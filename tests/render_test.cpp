@@ -1,5 +1,7 @@
 // The renderer on software surfaces of every depth, fed from memory.
 
+#include "render.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -11,7 +13,6 @@
 #include <vector>
 
 #include "image_format.h"
-#include "render.h"
 #include "render_reference.h"
 #include "test_support.h"
 
@@ -92,8 +93,9 @@ Surface MakeSurface(int width, int height, int bytes_per_pixel, unsigned seed = 
   } else if (bytes_per_pixel == 4) {
     alpha = 0xFF000000;
   }
-  Surface surface(SDL_CreateRGBSurface(SDL_SWSURFACE, width, height, bytes_per_pixel * 8, bytes_per_pixel == 1 ? 0 : red,
-                                       bytes_per_pixel == 1 ? 0 : green, bytes_per_pixel == 1 ? 0 : blue, alpha));
+  Surface surface(SDL_CreateRGBSurface(SDL_SWSURFACE, width, height, bytes_per_pixel * 8,
+                                       bytes_per_pixel == 1 ? 0 : red, bytes_per_pixel == 1 ? 0 : green,
+                                       bytes_per_pixel == 1 ? 0 : blue, alpha));
   if (bytes_per_pixel == 1) {
     std::mt19937 random(seed);
     SDL_Color colours[256];
@@ -135,7 +137,7 @@ TEST(RenderTest, DecodesRgb332WithTheLowBitsZero) {
     Uint8 byte;
     Uint8 red, green, blue;
   };
-  const Case cases[] = {{0x00, 0, 0, 0},     {0xE0, 224, 0, 0},    {0x1C, 0, 224, 0}, {0x03, 0, 0, 192},
+  const Case cases[] = {{0x00, 0, 0, 0},       {0xE0, 224, 0, 0},  {0x1C, 0, 224, 0},    {0x03, 0, 0, 192},
                         {0xFF, 224, 224, 192}, {0x49, 64, 64, 64}, {0x92, 128, 128, 128}};
   const Surface surface = MakeSurface(1, 1, 4);
   for (const Case& c : cases) {
@@ -215,7 +217,8 @@ TEST(RenderTest, DrawsNothingOntoASurfaceSmallerThanItsSize) {
     Uint16 pitch;
     int height;
   };
-  for (const Case& c : {Case{"rows longer than the pitch", 31, 4}, Case{"height times pitch past 2^31", 32, 67108864}}) {
+  for (const Case& c :
+       {Case{"rows longer than the pitch", 31, 4}, Case{"height times pitch past 2^31", 32, 67108864}}) {
     const Surface surface = MakeSurface(16, 4, 2);
     const Uint16 pitch = surface->pitch;
     const int height = surface->h;

@@ -48,7 +48,12 @@ bool IsBuiltLikeThisProcess(const std::string& path) {
   if (fd >= 0) {
     close(fd);
   }
-  return read_all && std::memcmp(ident, "\x7f" "ELF", 4) == 0 && ident[4] == kElfClass;
+  return read_all &&
+         std::memcmp(ident,
+                     "\x7f"
+                     "ELF",
+                     4) == 0 &&
+         ident[4] == kElfClass;
 }
 
 // The emulator is a program of the host's kind and would try to load a
@@ -116,7 +121,8 @@ pid_t StartProgram(const std::vector<std::string>& argv, int stdin_fd, int stdou
   posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
 
   pid_t pid = 0;
-  const int error = posix_spawn(&pid, args[0].c_str(), &actions, &attributes, Pointers(args).data(), Pointers(env).data());
+  const int error =
+      posix_spawn(&pid, args[0].c_str(), &actions, &attributes, Pointers(args).data(), Pointers(env).data());
   posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) {
@@ -164,7 +170,8 @@ ProgramResult FinishProgram(const RunningProgram& program, int timeout_ms) {
     int wait_ms = -1;
     if (timeout_ms >= 0) {
       wait_ms = static_cast<int>(std::max<std::int64_t>(
-          0, std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count()));
+          0,
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count()));
     }
     pollfd fds[2] = {{out_open ? program.out_fd : -1, POLLIN, 0}, {err_open ? program.err_fd : -1, POLLIN, 0}};
     if (poll(fds, 2, wait_ms) == 0) {
@@ -196,7 +203,8 @@ std::string ReadUntil(int fd, const std::string& text, int timeout_ms) {
   std::string received;
   bool open = true;
   while (open && received.find(text) == std::string::npos) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     pollfd fds[1] = {{fd, POLLIN, 0}};
     if (left.count() <= 0 || poll(fds, 1, static_cast<int>(left.count())) <= 0) {
       break;

@@ -1,9 +1,9 @@
 #include "x_display.h"
 
-#include <X11/keysym.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -11,8 +11,8 @@
 
 #include <algorithm>
 #include <bit>
-#include <functional>
 #include <chrono>
+#include <functional>
 #include <stdexcept>
 #include <thread>
 #include <vector>
@@ -69,9 +69,9 @@ XServer StartXServer() {
   XServer server;
   // -displayfd 1: Xvfb picks a free display and writes its number on
   // standard output once it accepts connections.
-  server.pid = StartProgram({"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-cc", "4", "-screen", "0",
-                             "1024x768x24"},
-                            null_fd, ready[1], null_fd);
+  server.pid =
+      StartProgram({"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-cc", "4", "-screen", "0", "1024x768x24"},
+                   null_fd, ready[1], null_fd);
   close(ready[1]);
   close(null_fd);
   const std::string number = ReadUntil(ready[0], "\n", kStartTimeoutMs);
@@ -164,8 +164,8 @@ std::vector<std::uint32_t> ReadPixels(XDisplay* display, XWindow window) {
   if (width <= 0 || height <= 0) {
     return pixels;
   }
-  XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height),
-                            AllPlanes, ZPixmap);
+  XImage* image =
+      XGetImage(display, window, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap);
   if (image == nullptr) {
     return pixels;
   }

@@ -32,7 +32,8 @@ int main() {
     std::vector<std::uint32_t> pixels;
     // Again if the window goes between finding it and reading it.
     while (pixels.empty()) {
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const auto left =
+          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       const XWindow window = WaitForDrawnWindow(display, static_cast<int>(std::max<std::int64_t>(0, left.count())));
       if (window == 0) {
         std::fprintf(stderr, "x_screenshot: no window showed a picture\n");
