@@ -1,8 +1,9 @@
-// The byte-at-a-time dump that bytel must match for every input: one fread
-// and one printf per byte. Used as the oracle in tests and as a peer in the
-// benchmark.
+// The byte-at-a-time dump as a program, with bytel's messages: the oracle in
+// tests and a peer in the benchmark.
 
 #include <cstdio>
+
+#include "hex_reference.h"
 
 int main(int argc, char** argv) {
   if (argc <= 1) {
@@ -15,16 +16,7 @@ int main(int argc, char** argv) {
     std::puts("Errorz opening file");
     return -1;
   }
-  char byte = 0;
-  int column = 0;
-  while (std::fread(&byte, 1, 1, stream) == 1) {
-    std::printf("%02hhx ", byte);
-    if (++column > 7) {
-      std::putchar('\n');
-      column = 0;
-    }
-  }
-  std::putchar('\n');
+  DumpByteAtATime(stream, stdout);
   std::fclose(stream);
   return 0;
 }
