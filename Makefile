@@ -1,12 +1,13 @@
 # The two commands a newcomer needs: `make run` and `make test`. Each installs
 # what it needs first.
 
-PRESETS := default asan i386 sdl12-compat
+PRESETS := default asan i386 sdl12-compat fuzz
 PACKAGE_PRESETS := default i386
 JOBS := $(shell nproc)
 SAMPLE := samples/testcard.rastel
+FUZZ_SECONDS := 30
 
-.PHONY: deps run test bench test-packages $(addprefix build-,$(PRESETS)) $(addprefix test-,$(PRESETS)) \
+.PHONY: deps run test bench fuzz test-packages $(addprefix build-,$(PRESETS)) $(addprefix test-,$(PRESETS)) \
 	$(addprefix package-,$(PACKAGE_PRESETS))
 
 deps:
@@ -28,7 +29,11 @@ $(addprefix package-,$(PACKAGE_PRESETS)): package-%: build-%
 test-packages: $(addprefix package-,$(PACKAGE_PRESETS))
 	scripts/test-packages build/default build/i386
 
-test: $(addprefix test-,$(PRESETS)) test-packages
+# Each harness for FUZZ_SECONDS (make fuzz FUZZ_SECONDS=600 for longer).
+fuzz: build-fuzz
+	scripts/fuzz $(FUZZ_SECONDS)
+
+test: $(addprefix test-,$(PRESETS)) test-packages fuzz
 
 bench: build-default
 	build/default/bench/bytel_bench
