@@ -13,6 +13,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "run_program.h"
@@ -59,10 +60,34 @@ TEST_F(BytelTest, UsesOnlyTheFirstArgument) {
   ExpectRun(RunProgram({BYTEL, path, other, "--help"}), "File: " + path + "\n61 62 \n", 0);
 }
 
-TEST_F(BytelTest, RefusesMissingArgumentAndUnopenablePath) {
+TEST_F(BytelTest, RefusesMissingArgumentAndPathsThatDoNotOpen) {
   ExpectRun(RunProgram({BYTEL}), "Please enter a filename\n", 1);
-  const std::string missing = dir_ + "/missing";
-  ExpectRun(RunProgram({BYTEL, missing}), "File: " + missing + "\nErrorz opening file\n", kReadFailed);
+  const std::string file = WriteFile("file", "abc");
+  const std::string dangling = dir_ + "/dangling";
+  std::filesystem::create_symlink(dir_ + "/missing", dangling);
+  for (const std::string& path : {dir_ + "/missing", file + "/x", dangling}) {
+    SCOPED_TRACE(path);
+    ExpectRun(RunProgram({BYTEL, path}), "File: " + path + "\nErrorz opening file\n", kReadFailed);
+  }
+}
+
+TEST_F(BytelTest, RefusesAFileItsUserMayNotRead) {
+  const std::string path = WriteFile("secret", "abc");
+  std::string why_not;
+  const std::vector<std::string> command = CommandWithoutReadAccess(BYTEL, path, why_not);
+  if (command.empty()) {
+    GTEST_SKIP() << why_not;
+  }
+  ExpectRun(RunProgram(command), "File: " + path + "\nErrorz opening file\n", kReadFailed);
+}
+
+// Devices and FIFOs end when their writer is done, like a file.
+TEST_F(BytelTest, DumpsWhatADeviceOrAFifoGives) {
+  ExpectRun(RunProgram({BYTEL, "/dev/null"}), "File: /dev/null\n\n", 0);
+  std::thread writer = FeedFifo("fifo", "\x01\x02\xfe");
+  const ProgramResult result = RunProgram({BYTEL, dir_ + "/fifo"});
+  writer.join();
+  ExpectRun(result, "File: " + dir_ + "/fifo\n01 02 fe \n", 0);
 }
 
 // A read error is not the end of the file: what was read is shown, then the

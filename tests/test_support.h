@@ -2,14 +2,21 @@
 
 // Small helpers that every suite shares.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "run_program.h"
 
@@ -41,6 +48,51 @@ class TestWithFiles : public ::testing::Test {
     const std::string path = dir_ + "/" + name;
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
+  }
+
+  // A FIFO at `name` that, once the program opens it, gets `bytes` and is
+  // closed by its writer. Join the thread after the program ends.
+  std::thread FeedFifo(const std::string& name, const std::string& bytes) {
+    const std::string path = dir_ + "/" + name;
+    EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+    return std::thread([path, bytes] {
+      constexpr auto kPatience = std::chrono::seconds(20);
+      const auto give_up = std::chrono::steady_clock::now() + kPatience;
+      int fd = -1;
+      while ((fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0 && errno == ENXIO &&
+             std::chrono::steady_clock::now() < give_up) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      }
+      if (fd >= 0) {
+        fcntl(fd, F_SETFL, 0);
+        EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        close(fd);
+      }
+    });
+  }
+
+  // The command that runs `program` on `path` as a user who may not read
+  // it: nobody, when the tests run as root, since root reads any file.
+  // Empty, with the reason in `why_not`, when there is no such user here.
+  std::vector<std::string> CommandWithoutReadAccess(const std::string& program, const std::string& path,
+                                                    std::string& why_not) {
+    chmod(dir_.c_str(), 0755);
+    chmod(path.c_str(), 0);
+    if (geteuid() != 0) {
+      if (access(path.c_str(), R_OK) == 0) {
+        why_not = "this user reads files whatever their mode";
+        return {};
+      }
+      return {program, path};
+    }
+    const std::string as_nobody = "exec setpriv --reuid=65534 --regid=65534 --clear-groups ";
+    const ProgramResult probe =
+        RunProgram({"/bin/sh", "-c", as_nobody + "test -x \"$0\" -a ! -r \"$1\"", program, path});
+    if (probe.exit_status != 0) {
+      why_not = "the unprivileged user nobody cannot run the built program here: " + probe.err;
+      return {};
+    }
+    return {"/bin/sh", "-c", as_nobody + EmulatorPrefix() + "\"$0\" \"$1\"", program, path};
   }
 
   std::string dir_;
