@@ -1,6 +1,7 @@
 // rastel: shows a picture file in an SDL window of its size, drawn once,
 // until a key is pressed or the window is closed. Messages go to standard
-// output only; failures inside SDL end it with status 1 and no message.
+// output only; failures inside SDL, and output that cannot be written, end
+// it with status 1 and no message.
 
 #include <SDL.h>
 
@@ -15,6 +16,7 @@ namespace {
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitOpenFailed = -1;
+constexpr int kExitOutputFailed = 1;
 
 // The farthest X11's signed 16-bit coordinates reach. SDL 1.2 sizes surfaces
 // with a 16-bit pitch and 32-bit products, which larger sides overflow into a
@@ -49,9 +51,9 @@ int WaitForKeyOrClose() {
   }
 }
 
-}  // namespace
+bool WroteAllOutput() { return std::fflush(stdout) == 0 && std::ferror(stdout) == 0; }
 
-int main(int argc, char* argv[]) {
+int ShowPicture(int argc, char* argv[]) {
   if (argc <= 1) {
     std::puts("Please provide a filename");
     return kExitFailure;
@@ -90,4 +92,13 @@ int main(int argc, char* argv[]) {
   const int status = WaitForKeyOrClose();
   SDL_Quit();
   return status;
+}
+
+}  // namespace
+
+// Size lines that never reached their reader make the run a failure, even
+// once the picture was shown; a refusal keeps its own status.
+int main(int argc, char* argv[]) {
+  const int status = ShowPicture(argc, argv);
+  return WroteAllOutput() || status != kExitSuccess ? status : kExitOutputFailed;
 }

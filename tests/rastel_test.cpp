@@ -74,6 +74,22 @@ std::array<std::uint32_t, 256> ColoursShownFor(const XServer& server) {
   return shown;
 }
 
+// What the window shows for a file's pixel bytes: bottom row first, and a
+// pixel the file does not hold takes the last byte read.
+std::vector<std::uint32_t> PictureAsShown(int width, int height, const std::string& pixels,
+                                          const std::array<std::uint32_t, 256>& shown) {
+  std::vector<std::uint32_t> expected(static_cast<std::size_t>(width) * height);
+  std::uint8_t byte = 0;
+  for (int i = 0; i < width * height; ++i) {
+    if (static_cast<std::size_t>(i) < pixels.size()) {
+      byte = static_cast<std::uint8_t>(pixels[i]);
+    }
+    const int row_shown = height - 1 - i / width;
+    expected[static_cast<std::size_t>(row_shown) * width + i % width] = shown[byte];
+  }
+  return expected;
+}
+
 // Whether the SDL 1.2 we are built with makes a window of that size here.
 bool SdlOpensWindow(const XServer& server, int width, int height) {
   setenv("DISPLAY", server.name.c_str(), 1);
@@ -100,7 +116,8 @@ class RastelTest : public TestWithFiles {
   }
 
   // `extra_env` may override the display settings.
-  RunningProgram Launch(const std::vector<std::string>& args, std::vector<std::string> extra_env = {}) {
+  RunningProgram Launch(const std::vector<std::string>& args, std::vector<std::string> extra_env = {},
+                        const std::string& stdout_path = "") {
     std::vector<std::string> argv = {RASTEL};
     argv.insert(argv.end(), args.begin(), args.end());
     for (const std::string& setting : env_) {
@@ -109,7 +126,7 @@ class RastelTest : public TestWithFiles {
         extra_env.push_back(setting);
       }
     }
-    return LaunchProgram(argv, extra_env);
+    return LaunchProgram(argv, extra_env, stdout_path);
   }
 
   // Waits for the viewer's window to show its picture of random bytes.
@@ -149,12 +166,7 @@ TEST_F(RastelTest, ShowsThePictureAtItsSizeBottomRowFirstInTheColoursSdlMaps) {
   for (int byte = 0; byte < 256; ++byte) {
     pixels.push_back(static_cast<char>(byte));
   }
-  std::vector<std::uint32_t> expected;
-  for (int y = 0; y < kHeight; ++y) {
-    for (int x = 0; x < kWidth; ++x) {
-      expected.push_back(shown[static_cast<std::uint8_t>(pixels[(kHeight - 1 - y) * kWidth + x])]);
-    }
-  }
+  const std::vector<std::uint32_t> expected = PictureAsShown(kWidth, kHeight, pixels, shown);
   // Bytes after the picture change nothing, and a second path is ignored.
   const std::string path = WriteFile("all-colours", Picture(kWidth, kHeight, pixels + RandomBytes(100, 1)));
   const RunningProgram viewer = Launch({path, dir_ + "/missing"});
@@ -225,7 +237,7 @@ TEST_F(RastelTest, AFailedWaitForEventsEndsItWithStatusOne) {
 TEST_F(RastelTest, RefusalsPrintTheirMessageAndOpenNoWindow) {
   const std::string refused = "This file format can not be displayed\n";
   struct Case {
-    const char* name;
+    std::string name;
     std::string bytes;  // written to a file named after the case, unless `args` is set
     std::vector<std::string> args;
     std::string out;
@@ -233,9 +245,15 @@ TEST_F(RastelTest, RefusalsPrintTheirMessageAndOpenNoWindow) {
     std::string extra_env = "";
     bool sdl_may_map = false;  // SDL maps its window before it refuses the mode
   };
-  const std::vector<Case> cases = {
+  const std::string dangling = dir_ + "/dangling";
+  std::filesystem::create_symlink(dir_ + "/missing", dangling);
+  constexpr std::int32_t kLargest = 2147483647;
+  std::vector<Case> cases = {
       {"no argument", "", {}, "Please provide a filename\n", kExitFailure},
       {"missing file", "", {dir_ + "/missing"}, "Couldn't open file\n", kOpenFailed},
+      {"path through a file", "", {WriteFile("file", Picture(1, 1, "x")) + "/x"}, "Couldn't open file\n", kOpenFailed},
+      {"dangling symbolic link", "", {dangling}, "Couldn't open file\n", kOpenFailed},
+      {"/dev/null", "", {"/dev/null"}, refused, kExitFailure},
       {"wrong magic",
        Field(0x12) + Field(1) + Field(1) + "x",
        {},
@@ -247,23 +265,35 @@ TEST_F(RastelTest, RefusalsPrintTheirMessageAndOpenNoWindow) {
        "Magic number: 0x3713adde\nCorrect magic number: 0xdead1337\n" + refused,
        kExitFailure},
       {"empty file", "", {}, refused, kExitFailure},
-      {"header one byte short", Picture(1, 1, "").substr(0, 11), {}, refused, kExitFailure},
       {"magic alone", Field(kMagic), {}, refused, kExitFailure},
       {"directory", "", {dir_}, refused, kExitFailure},
       {"zero width", Picture(0, 5, ""), {}, SizeLines(0, 5), kExitFailure},
       {"zero height", Picture(5, 0, ""), {}, SizeLines(5, 0), kExitFailure},
       {"negative width", Picture(-1, 5, ""), {}, SizeLines(-1, 5), kExitFailure},
+      {"negative height", Picture(5, -7, ""), {}, SizeLines(5, -7), kExitFailure},
       {"width beyond 32767", Picture(kMaxSide + 1, 1, ""), {}, SizeLines(kMaxSide + 1, 1), kExitFailure},
+      {"height beyond 32767", Picture(1, kMaxSide + 1, ""), {}, SizeLines(1, kMaxSide + 1), kExitFailure},
+      {"largest width", Picture(kLargest, 1, ""), {}, SizeLines(kLargest, 1), kExitFailure},
+      {"largest height", Picture(1, kLargest, ""), {}, SizeLines(1, kLargest), kExitFailure},
+      {"row of more than 65535 bytes",
+       Picture(65536, 1, std::string(65536, 'x')),
+       {},
+       SizeLines(65536, 1),
+       kExitFailure},
       {"height that overflows SDL's sizes", Picture(4, 1073741825, ""), {}, SizeLines(4, 1073741825), kExitFailure},
       {"SDL cannot start", Picture(2, 2, "abcd"), {}, SizeLines(2, 2), kExitFailure, "DISPLAY=:none"},
       // SDL 1.2 refuses rows that its 16-bit pitch cannot hold on the 32-bit
       // surface it draws this display with.
       {"SDL refuses the mode", Picture(kMaxSide, 1, ""), {}, SizeLines(kMaxSide, 1), kExitFailure, "", true},
   };
+  for (std::size_t length = 1; length < kHeaderSize; ++length) {
+    cases.push_back(
+        {std::to_string(length) + " bytes", Picture(1, 1, "").substr(0, length), {}, refused, kExitFailure});
+  }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     std::vector<std::string> args = c.args;
-    if (args.empty() && std::string(c.name) != "no argument") {
+    if (args.empty() && c.name != "no argument") {
       args = {WriteFile(c.name, c.bytes)};
     }
     std::vector<std::string> extra_env;
@@ -276,6 +306,71 @@ TEST_F(RastelTest, RefusalsPrintTheirMessageAndOpenNoWindow) {
       EXPECT_EQ(mapped, 0);
     }
   }
+}
+
+// The pixel bytes a file lacks take the colour of the last one read.
+TEST_F(RastelTest, ShowsShortPixelDataWithTheLastByteRead) {
+  const std::array<std::uint32_t, 256> shown = ColoursShownFor(server_);
+  constexpr int kWidth = 6;
+  constexpr int kHeight = 4;
+  const std::string all_pixels = RandomBytes(kWidth * kHeight, 8);
+  for (const std::size_t length : {std::size_t{kWidth * kHeight - 1}, std::size_t{kWidth}}) {
+    SCOPED_TRACE(length);
+    const std::string pixels = all_pixels.substr(0, length);
+    const RunningProgram viewer = Launch({WriteFile("short", Picture(kWidth, kHeight, pixels))});
+    const XWindow window = Show(viewer);
+    ASSERT_NE(window, 0u);
+    const std::vector<std::uint32_t> expected = PictureAsShown(kWidth, kHeight, pixels, shown);
+    EXPECT_EQ(WaitForPixels(display_, window, expected, kWindowTimeoutMs), expected);
+    PressKey(display_, window);
+    ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(kWidth, kHeight), 0);
+  }
+}
+
+// A FIFO ends when its writer closes it, as a file ends: within the header,
+// the picture is refused; within the pixels, the rest takes the last byte.
+TEST_F(RastelTest, TakesAFifoWhoseWriterClosesEarlyAsAShortFile) {
+  std::thread header_writer = FeedFifo("header", Picture(3, 2, "").substr(0, 7));
+  ExpectRun(FinishProgram(Launch({dir_ + "/header"}), kExitTimeoutMs), "This file format can not be displayed\n",
+            kExitFailure);
+  header_writer.join();
+
+  const std::array<std::uint32_t, 256> shown = ColoursShownFor(server_);
+  const std::string bottom_row = RandomBytes(5, 9);
+  std::thread pixel_writer = FeedFifo("pixels", Picture(5, 3, bottom_row));
+  const RunningProgram viewer = Launch({dir_ + "/pixels"});
+  const XWindow window = Show(viewer);
+  pixel_writer.join();
+  ASSERT_NE(window, 0u);
+  const std::vector<std::uint32_t> expected = PictureAsShown(5, 3, bottom_row, shown);
+  EXPECT_EQ(WaitForPixels(display_, window, expected, kWindowTimeoutMs), expected);
+  RequestClose(display_, window);
+  ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(5, 3), 0);
+}
+
+TEST_F(RastelTest, RefusesAFileItsUserMayNotRead) {
+  const std::string path = WriteFile("secret", Picture(2, 2, "abcd"));
+  std::string why_not;
+  const std::vector<std::string> command = CommandWithoutReadAccess(RASTEL, path, why_not);
+  if (command.empty()) {
+    GTEST_SKIP() << why_not;
+  }
+  ExpectRun(RunProgram(command), "Couldn't open file\n", kOpenFailed);
+}
+
+// Size lines that cannot be written make a shown picture a failure; a
+// refusal keeps its own status.
+TEST_F(RastelTest, OutputThatCannotBeWrittenFails) {
+  const std::string path = WriteFile("picture", Picture(4, 3, RandomBytes(12, 10)));
+  const RunningProgram viewer = Launch({path}, {}, "/dev/full");
+  const XWindow window = Show(viewer);
+  ASSERT_NE(window, 0u);
+  PressKey(display_, window);
+  ExpectRun(FinishProgram(viewer, kExitTimeoutMs), "", kExitFailure);
+
+  ExpectRun(FinishProgram(Launch({dir_ + "/missing"}, {}, "/dev/full"), kExitTimeoutMs), "", kOpenFailed);
+  ExpectRun(FinishProgram(Launch({WriteFile("zero", Picture(0, 1, ""))}, {}, "/dev/full"), kExitTimeoutMs), "",
+            kExitFailure);
 }
 
 }  // namespace
