@@ -132,10 +132,15 @@ SDL_Surface* MakeSurface(const Choices& choices, std::vector<Uint8>& own_memory)
   }
   SDL_Surface* surface = nullptr;
   if (choices.own_pitch) {
+    // Some SDLs refuse a pitch too small for the rows, so it is set after.
     const int pitch = ChosenPitch(choices);
     own_memory.assign(static_cast<std::size_t>(pitch) * choices.height, kUntouched);
     surface = SDL_CreateRGBSurfaceFrom(own_memory.empty() ? nullptr : own_memory.data(), choices.width,
-                                       choices.height, bits, pitch, red, green, blue, alpha);
+                                       choices.height, bits, choices.width * choices.bytes_per_pixel, red, green,
+                                       blue, alpha);
+    if (surface != nullptr) {
+      surface->pitch = static_cast<Uint16>(pitch);
+    }
   } else {
     surface = SDL_CreateRGBSurface(SDL_SWSURFACE, choices.width, choices.height, bits, red, green, blue, alpha);
     if (surface != nullptr && surface->pixels != nullptr) {
