@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "image_format.h"
+#include "picture_file.h"
 #include "run_program.h"
 #include "test_support.h"
 #include "x_display.h"
@@ -31,22 +32,6 @@ constexpr int kWindowTimeoutMs = 10000;
 constexpr int kExitTimeoutMs = 10000;
 // Long enough for the viewer to have handled events sent before it.
 constexpr auto kSettle = std::chrono::milliseconds(500);
-
-std::string Field(std::uint32_t value) {
-  std::string bytes;
-  for (int i = 0; i < 4; ++i) {
-    bytes.push_back(static_cast<char>(value >> (8 * i)));
-  }
-  return bytes;
-}
-
-std::string Picture(std::int32_t width, std::int32_t height, const std::string& pixels) {
-  return Field(kMagic) + Field(static_cast<std::uint32_t>(width)) + Field(static_cast<std::uint32_t>(height)) + pixels;
-}
-
-std::string SizeLines(std::int32_t width, std::int32_t height) {
-  return "Width: " + std::to_string(width) + "\nHeight: " + std::to_string(height) + "\n";
-}
 
 // The colour the server shows for each pixel byte: what SDL maps the decoded
 // colour to on an 8-bit display surface of this server, through the palette
