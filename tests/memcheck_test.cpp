@@ -83,6 +83,7 @@ class MemcheckTest : public TestWithFiles {
 
 TEST_F(MemcheckTest, BytelOnFilesThatItDumpsAndFilesThatItCannot) {
   const std::string empty = WriteFile("empty", "");
+  const std::string few = WriteFile("few", "ABCDEFGHIJ");
   const std::string random = WriteFile("random", RandomBytes(100 * 1024, 1));
   const std::string missing = dir_ + "/missing";
   const std::string header = "File: " + random + "\n";
@@ -98,6 +99,7 @@ TEST_F(MemcheckTest, BytelOnFilesThatItDumpsAndFilesThatItCannot) {
   const std::vector<Case> cases = {
       {"no argument", {}, "Please enter a filename\n", kExitFailure},
       {"empty file", {empty}, "File: " + empty + "\n\n", 0},
+      {"a line and a part", {few}, "File: " + few + "\n41 42 43 44 45 46 47 48 \n49 4a \n", 0},
       {"100 KiB of random bytes", {random}, dump, 0},
       {"a directory", {dir_}, "File: " + dir_ + "\n\nErrorz reading file\n", kOpenOrReadFailed},
       {"a missing path", {missing}, "File: " + missing + "\nErrorz opening file\n", kOpenOrReadFailed},
