@@ -200,7 +200,7 @@ TEST(RenderTest, PixelsPastTheEndOfTheStreamTakeTheLastByteRead) {
 TEST(RenderTest, TakesOneByteAPixelAndNoMore) {
   for (int bytes_per_pixel = 1; bytes_per_pixel <= 4; ++bytes_per_pixel) {
     const Surface surface = MakeSurface(1, 1, bytes_per_pixel);
-    std::string bytes = "\xFF\x00\x00";
+    std::string bytes("\xFF\x00\x00", 3);
     const Stream stream = MemoryStream(bytes);
     DrawScreen(surface.get(), stream.get());
     EXPECT_EQ(std::ftell(stream.get()), 1);
