@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 extern char** environ;
@@ -93,7 +95,7 @@ long ReadPeakKib(pid_t pid) {
   std::ifstream proc_status("/proc/" + std::to_string(pid) + "/status");
   for (std::string line; std::getline(proc_status, line);) {
     if (line.rfind("VmHWM:", 0) == 0) {
-      return std::atol(line.c_str() + 6);
+      return std::strtol(line.c_str() + 6, nullptr, 10);
     }
   }
   return kUnmeasured;
@@ -172,6 +174,15 @@ bool Check(const char* what, bool met) {
   return met;
 }
 
+// The whole text as a decimal number, so that a slip such as "1O" is refused
+// rather than taken as a smaller count.
+template <typename Number>
+bool ParseNumber(std::string_view text, Number& value) {
+  const char* const end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  return error == std::errc{} && stop == end;
+}
+
 bool PeakWithinTarget(long peak_kib) { return peak_kib != kUnmeasured && peak_kib < kMaxPeakKib; }
 
 // Returns whether every target was met.
@@ -225,9 +236,10 @@ bool RunBenchmark(const std::string& dir, int runs, long mebibytes) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int runs = argc > 1 ? std::atoi(argv[1]) : kDefaultRuns;
-  const long mebibytes = argc > 2 ? std::atol(argv[2]) : kDefaultMebibytes;
-  if (runs <= 0 || mebibytes <= 0) {
+  int runs = kDefaultRuns;
+  long mebibytes = kDefaultMebibytes;
+  if ((argc > 1 && !ParseNumber(argv[1], runs)) || (argc > 2 && !ParseNumber(argv[2], mebibytes)) || runs <= 0 ||
+      mebibytes <= 0) {
     std::fprintf(stderr, "usage: bytel_bench [runs] [MiB], both at least 1\n");
     return 2;
   }

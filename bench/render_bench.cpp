@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +21,7 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "image_format.h"
@@ -133,6 +135,14 @@ bool SamePixels(const SDL_Surface* a, const SDL_Surface* b) {
   return std::memcmp(a->pixels, b->pixels, size) == 0;
 }
 
+// The whole text as a decimal number, so that a slip such as "1O" is refused
+// rather than taken as a smaller count.
+bool ParseNumber(std::string_view text, int& value) {
+  const char* const end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, value);
+  return error == std::errc{} && stop == end;
+}
+
 bool RunBenchmark(const std::string& path, int runs) {
   WritePicture(path);
   const Draw draw_screen = [](SDL_Surface* surface, std::FILE* stream) { DrawScreen(surface, stream); };
@@ -172,8 +182,8 @@ bool RunBenchmark(const std::string& path, int runs) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int runs = argc > 1 ? std::atoi(argv[1]) : kDefaultRuns;
-  if (runs <= 0 || argc > 2) {
+  int runs = kDefaultRuns;
+  if ((argc > 1 && !ParseNumber(argv[1], runs)) || runs <= 0 || argc > 2) {
     std::fprintf(stderr, "usage: render_bench [runs], at least 1\n");
     return 2;
   }

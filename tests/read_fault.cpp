@@ -17,7 +17,7 @@ extern "C" ssize_t read(int fd, void* buffer, size_t count) {
   if (limit_text == nullptr || offset < 0) {
     return real_read(fd, buffer, count);
   }
-  const off_t limit = std::atol(limit_text);
+  const off_t limit = std::strtoll(limit_text, nullptr, 10);
   if (offset >= limit) {
     errno = EIO;
     return -1;
