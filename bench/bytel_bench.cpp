@@ -113,7 +113,7 @@ long PeakKib(const std::vector<std::string>& argv) {
     dup2(null_fd, STDOUT_FILENO);
     dup2(null_fd, STDERR_FILENO);
     if (ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) {
-      raise(SIGKILL);
+      static_cast<void>(raise(SIGKILL));
     }
     execvp(args[0], args.data());
     _exit(127);
@@ -213,7 +213,7 @@ bool RunBenchmark(const std::string& dir, int runs, long mebibytes) {
     const Timing& t = timings.back();
     std::printf("%-40s %10.1f %12.2f %14ld\n", peer.name, t.median_ms, t.median_ms / timings[kBytelRow].median_ms,
                 t.peak_kib);
-    std::fflush(stdout);
+    static_cast<void>(std::fflush(stdout));
   }
 
   // A sparse file costs nothing to make and shows that memory does not grow
@@ -240,7 +240,7 @@ int main(int argc, char** argv) {
   long mebibytes = kDefaultMebibytes;
   if ((argc > 1 && !ParseNumber(argv[1], runs)) || (argc > 2 && !ParseNumber(argv[2], mebibytes)) || runs <= 0 ||
       mebibytes <= 0) {
-    std::fprintf(stderr, "usage: bytel_bench [runs] [MiB], both at least 1\n");
+    static_cast<void>(std::fprintf(stderr, "usage: bytel_bench [runs] [MiB], both at least 1\n"));
     return 2;
   }
   char dir_template[] = "/tmp/bytel-bench.XXXXXX";
@@ -252,7 +252,7 @@ int main(int argc, char** argv) {
   try {
     status = RunBenchmark(dir_template, runs, mebibytes) ? 0 : 1;
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "bytel_bench: %s\n", error.what());
+    static_cast<void>(std::fprintf(stderr, "bytel_bench: %s\n", error.what()));
   }
   std::filesystem::remove_all(dir_template);
   return status;

@@ -17,6 +17,6 @@ int main(int argc, char** argv) {
     return -1;
   }
   DumpByteAtATime(stream, stdout);
-  std::fclose(stream);
+  static_cast<void>(std::fclose(stream));
   return 0;
 }

@@ -90,8 +90,8 @@ void WritePicture(const std::string& path) {
 // How fast the bytes can get into the surface at all.
 void ReadStraightIn(SDL_Surface* surface, std::FILE* stream) {
   for (int y = surface->h - 1; y >= 0; --y) {
-    std::fread(static_cast<Uint8*>(surface->pixels) + static_cast<std::ptrdiff_t>(y) * surface->pitch, 1,
-               static_cast<std::size_t>(surface->w), stream);
+    static_cast<void>(std::fread(static_cast<Uint8*>(surface->pixels) + static_cast<std::ptrdiff_t>(y) * surface->pitch,
+                                 1, static_cast<std::size_t>(surface->w), stream));
   }
 }
 
@@ -105,7 +105,7 @@ double TimeOnce(const std::string& path, SDL_Surface* surface, const Draw& draw)
   const auto start = std::chrono::steady_clock::now();
   draw(surface, stream);
   const auto stop = std::chrono::steady_clock::now();
-  std::fclose(stream);
+  static_cast<void>(std::fclose(stream));
   return std::chrono::duration<double, std::milli>(stop - start).count();
 }
 
@@ -159,7 +159,7 @@ bool RunBenchmark(const std::string& path, int runs) {
   const double fast8_ms = MedianMs(path, fast8.get(), draw_screen, runs);
   const double fast32_ms = MedianMs(path, fast32.get(), draw_screen, runs);
   std::printf("%-34s %10.1f %10.1f\n", "DrawScreen", fast8_ms, fast32_ms);
-  std::fflush(stdout);
+  static_cast<void>(std::fflush(stdout));
   const double slow8_ms = MedianMs(path, slow8.get(), DrawPixelByPixel, runs);
   const double slow32_ms = MedianMs(path, slow32.get(), DrawPixelByPixel, runs);
   std::printf("%-34s %10.1f %10.1f\n", "fread and DrawByte per pixel", slow8_ms, slow32_ms);
@@ -184,14 +184,14 @@ bool RunBenchmark(const std::string& path, int runs) {
 int main(int argc, char** argv) {
   int runs = kDefaultRuns;
   if ((argc > 1 && !ParseNumber(argv[1], runs)) || runs <= 0 || argc > 2) {
-    std::fprintf(stderr, "usage: render_bench [runs], at least 1\n");
+    static_cast<void>(std::fprintf(stderr, "usage: render_bench [runs], at least 1\n"));
     return 2;
   }
   // DrawScreen flips the surface, which needs SDL's video subsystem; the
   // dummy driver needs no display.
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   if (SDL_Init(SDL_INIT_VIDEO) < 0) {
-    std::fprintf(stderr, "render_bench: SDL_Init: %s\n", SDL_GetError());
+    static_cast<void>(std::fprintf(stderr, "render_bench: SDL_Init: %s\n", SDL_GetError()));
     return 2;
   }
   char path[] = "/tmp/render-bench.XXXXXX";
@@ -206,9 +206,9 @@ int main(int argc, char** argv) {
   try {
     status = RunBenchmark(path, runs) ? 0 : 1;
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "render_bench: %s\n", error.what());
+    static_cast<void>(std::fprintf(stderr, "render_bench: %s\n", error.what()));
   }
-  std::remove(path);
+  static_cast<void>(std::remove(path));
   SDL_Quit();
   return status;
 }

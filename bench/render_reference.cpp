@@ -6,7 +6,8 @@ void DrawPixelByPixel(SDL_Surface* surface, std::FILE* stream) {
   Uint8 byte = 0;
   for (int y = surface->h - 1; y >= 0; --y) {
     for (int x = 0; x < surface->w; ++x) {
-      std::fread(&byte, 1, 1, stream);
+      // A byte that does not come leaves the last one, as in DrawScreen.
+      static_cast<void>(std::fread(&byte, 1, 1, stream));
       DrawByte(surface, x, y, byte);
     }
   }

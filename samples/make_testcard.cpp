@@ -87,7 +87,7 @@ void PutField(std::ofstream& file, std::uint32_t value) {
 
 int main(int argc, char* argv[]) {
   if (argc != 2) {
-    std::fprintf(stderr, "usage: make_testcard OUTPUT\n");
+    static_cast<void>(std::fprintf(stderr, "usage: make_testcard OUTPUT\n"));
     return 2;
   }
   const Canvas canvas = DrawCard();
@@ -101,7 +101,7 @@ int main(int argc, char* argv[]) {
   }
   file.close();
   if (!file) {
-    std::fprintf(stderr, "make_testcard: cannot write %s\n", argv[1]);
+    static_cast<void>(std::fprintf(stderr, "make_testcard: cannot write %s\n", argv[1]));
     return 1;
   }
   return 0;

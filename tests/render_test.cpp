@@ -74,7 +74,7 @@ struct SurfaceDeleter {
 using Surface = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
 
 struct FileCloser {
-  void operator()(std::FILE* stream) const { std::fclose(stream); }
+  void operator()(std::FILE* stream) const { static_cast<void>(std::fclose(stream)); }
 };
 using Stream = std::unique_ptr<std::FILE, FileCloser>;
 

@@ -30,7 +30,7 @@ TEST_F(TestcardTest, TheBundledCardIsWhatItsProgramMakes) {
   ASSERT_NE(stream, nullptr);
   ImageHeader header{};
   ASSERT_TRUE(ReadHeader(stream, header));
-  std::fclose(stream);
+  static_cast<void>(std::fclose(stream));
   EXPECT_EQ(header.magic, kMagic);
   EXPECT_EQ(bundled.size(), kHeaderSize + static_cast<std::size_t>(header.width) * header.height);
   EXPECT_EQ(std::set<char>(bundled.begin() + kHeaderSize, bundled.end()).size(), 256u);

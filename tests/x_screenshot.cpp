@@ -22,7 +22,7 @@ constexpr int kTimeoutMs = 10000;
 int main() {
   const char* name = std::getenv("DISPLAY");
   if (name == nullptr) {
-    std::fprintf(stderr, "x_screenshot: DISPLAY is not set\n");
+    static_cast<void>(std::fprintf(stderr, "x_screenshot: DISPLAY is not set\n"));
     return 2;
   }
   try {
@@ -36,7 +36,7 @@ int main() {
           std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
       const XWindow window = WaitForDrawnWindow(display, static_cast<int>(std::max<std::int64_t>(0, left.count())));
       if (window == 0) {
-        std::fprintf(stderr, "x_screenshot: no window showed a picture\n");
+        static_cast<void>(std::fprintf(stderr, "x_screenshot: no window showed a picture\n"));
         return 1;
       }
       size = SizeOf(display, window);
@@ -44,7 +44,7 @@ int main() {
     }
     Disconnect(display);
     if (pixels.size() != static_cast<std::size_t>(size.width) * size.height) {
-      std::fprintf(stderr, "x_screenshot: the window does not fit on the screen\n");
+      static_cast<void>(std::fprintf(stderr, "x_screenshot: the window does not fit on the screen\n"));
       return 1;
     }
     std::printf("P6\n%d %d\n255\n", size.width, size.height);
@@ -55,7 +55,7 @@ int main() {
     }
     return std::fflush(stdout) == 0 ? 0 : 1;
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "x_screenshot: %s\n", error.what());
+    static_cast<void>(std::fprintf(stderr, "x_screenshot: %s\n", error.what()));
     return 2;
   }
 }
