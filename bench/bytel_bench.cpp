@@ -34,7 +34,7 @@ constexpr int kDefaultRuns = 5;
 constexpr long kDefaultMebibytes = 64;
 constexpr double kMinSpeedupOverXxd = 25.0;
 constexpr double kMaxRatioToCat = 2.0;
-constexpr long kMaxPeakKib = 8 * 1024;
+constexpr long kMaxPeakKib = 8L * 1024;
 constexpr long kUnmeasured = -1;
 constexpr std::uintmax_t kLargeFileBytes = std::uintmax_t{1} << 30;
 
@@ -148,7 +148,7 @@ Timing Measure(const std::vector<std::string>& argv, int runs) {
 
 void WriteRandomFile(const std::string& path, long mebibytes) {
   std::mt19937_64 generator(20261208);
-  std::vector<std::uint64_t> block(1024 * 1024 / sizeof(std::uint64_t));
+  std::vector<std::uint64_t> block(std::size_t{1024} * 1024 / sizeof(std::uint64_t));
   std::ofstream file(path, std::ios::binary);
   for (long i = 0; i < mebibytes; ++i) {
     std::generate(block.begin(), block.end(), generator);

@@ -74,7 +74,7 @@ __attribute__((target("ssse3"))) char* PutLinePairsSsse3(const std::uint8_t* byt
     const __m128i low = _mm_shuffle_epi8(hex_digits, _mm_and_si128(value, nibble_mask));
     out = PutLineSsse3(_mm_unpacklo_epi8(high, low), out);
     out = PutLineSsse3(_mm_unpackhi_epi8(high, low), out);
-    bytes += 2 * kBytesPerLine;
+    bytes += std::size_t{2} * kBytesPerLine;
   }
   return out;
 }

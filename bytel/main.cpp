@@ -25,7 +25,7 @@ constexpr int kExitInputFailed = -1;
 // Large enough that syscalls cost nothing next to the formatting, small
 // enough that both buffers stay in the cache. A multiple of the line length,
 // so reads from a regular file always start on a fresh line.
-constexpr std::size_t kReadSize = 64 * 1024;
+constexpr std::size_t kReadSize = std::size_t{64} * 1024;
 
 enum class DumpResult { kDone, kReadFailed, kWriteFailed };
 

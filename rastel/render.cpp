@@ -136,7 +136,7 @@ ByteRowTables MakeByteRowTables(const PixelMap& map) {
   for (int byte = 0; byte < kByteValues; ++byte) {
     tables.pixel_of[byte] = static_cast<Uint8>(map[byte]);
   }
-  tables.pixels_of_pair.resize(kByteValues * kByteValues);
+  tables.pixels_of_pair.resize(std::size_t{kByteValues} * kByteValues);
   for (std::size_t pair = 0; pair < tables.pixels_of_pair.size(); ++pair) {
     const auto bytes_in = static_cast<std::uint16_t>(pair);
     Uint8 in[2];

@@ -182,7 +182,7 @@ TEST_F(RastelTest, KeyReleasesPointerAndFocusDoNotEndItAKeyPressDoes) {
 }
 
 TEST_F(RastelTest, ClosingTheWindowEndsIt) {
-  ShowThenClose(WriteFile("picture", Picture(64, 48, RandomBytes(64 * 48, 3))), 64, 48);
+  ShowThenClose(WriteFile("picture", Picture(64, 48, RandomBytes(std::size_t{64} * 48, 3))), 64, 48);
 }
 
 TEST_F(RastelTest, AnInterruptEndsItAsAQuitRequest) {

@@ -114,7 +114,8 @@ std::vector<Uint8> Memory(const SDL_Surface* surface) {
 }
 
 std::vector<Uint8> PixelBytes(const SDL_Surface* surface, int x, int y) {
-  const auto* at = static_cast<const Uint8*>(surface->pixels) + y * surface->pitch + x * surface->format->BytesPerPixel;
+  const auto* at = static_cast<const Uint8*>(surface->pixels) + std::ptrdiff_t{y} * surface->pitch +
+                   std::ptrdiff_t{x} * surface->format->BytesPerPixel;
   return {at, at + surface->format->BytesPerPixel};
 }
 
