@@ -55,6 +55,7 @@ struct Timing {
 
 std::vector<char*> ArgPointers(const std::vector<std::string>& argv) {
   std::vector<char*> args;
+  args.reserve(argv.size() + 1);
   for (const std::string& arg : argv) {
     args.push_back(const_cast<char*>(arg.c_str()));
   }
@@ -138,9 +139,9 @@ long PeakKib(const std::vector<std::string>& argv) {
 
 Timing Measure(const std::vector<std::string>& argv, int runs) {
   RunOnce(argv, "/dev/null");  // warm the page cache
-  std::vector<double> times;
-  for (int run = 0; run < runs; ++run) {
-    times.push_back(RunOnce(argv, "/dev/null"));
+  std::vector<double> times(static_cast<std::size_t>(runs));
+  for (double& time : times) {
+    time = RunOnce(argv, "/dev/null");
   }
   std::sort(times.begin(), times.end());
   return {times[times.size() / 2], PeakKib(argv)};
@@ -158,7 +159,7 @@ void WriteRandomFile(const std::string& path, long mebibytes) {
 }
 
 void WriteSparseFile(const std::string& path, std::uintmax_t bytes) {
-  std::ofstream{path};
+  std::ofstream(path).close();
   std::filesystem::resize_file(path, bytes);
 }
 

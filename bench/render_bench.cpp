@@ -112,9 +112,9 @@ double TimeOnce(const std::string& path, SDL_Surface* surface, const Draw& draw)
 // One warm-up run fills the page cache.
 double MedianMs(const std::string& path, SDL_Surface* surface, const Draw& draw, int runs) {
   TimeOnce(path, surface, draw);
-  std::vector<double> times;
-  for (int i = 0; i < runs; ++i) {
-    times.push_back(TimeOnce(path, surface, draw));
+  std::vector<double> times(static_cast<std::size_t>(runs));
+  for (double& time : times) {
+    time = TimeOnce(path, surface, draw);
   }
   std::sort(times.begin(), times.end());
   return times[times.size() / 2];

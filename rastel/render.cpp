@@ -81,7 +81,7 @@ Uint8 ReadRow(std::FILE* stream, Uint8* row, std::size_t width, Uint8 last) {
   }
   // After a read error a later byte may still arrive; after the end of the
   // file none does.
-  while (x < width && !std::feof(stream)) {
+  while (x < width && std::feof(stream) == 0) {
     Uint8 byte = 0;
     if (std::fread(&byte, 1, 1, stream) == 1) {
       last = byte;

@@ -117,7 +117,7 @@ class RastelTest : public TestWithFiles {
   // Waits for the viewer's window to show its picture of random bytes.
   XWindow Show(const RunningProgram& viewer) {
     const XWindow window = WaitForDrawnWindow(display_, kWindowTimeoutMs);
-    EXPECT_NE(window, 0u) << "no window showed the picture";
+    EXPECT_NE(window, 0U) << "no window showed the picture";
     if (window == 0) {
       kill(viewer.pid, SIGKILL);
     }
@@ -129,7 +129,7 @@ class RastelTest : public TestWithFiles {
   void ShowThenClose(const std::string& path, int width, int height) {
     const RunningProgram viewer = Launch({path});
     const XWindow window = Show(viewer);
-    ASSERT_NE(window, 0u);
+    ASSERT_NE(window, 0U);
     const WindowSize size = SizeOf(display_, window);
     EXPECT_EQ(size.width, width);
     EXPECT_EQ(size.height, height);
@@ -156,7 +156,7 @@ TEST_F(RastelTest, ShowsThePictureAtItsSizeBottomRowFirstInTheColoursSdlMaps) {
   const std::string path = WriteFile("all-colours", Picture(kWidth, kHeight, pixels + RandomBytes(100, 1)));
   const RunningProgram viewer = Launch({path, dir_ + "/missing"});
   const XWindow window = Show(viewer);
-  ASSERT_NE(window, 0u);
+  ASSERT_NE(window, 0U);
   const WindowSize size = SizeOf(display_, window);
   EXPECT_EQ(size.width, kWidth);
   EXPECT_EQ(size.height, kHeight);
@@ -170,7 +170,7 @@ TEST_F(RastelTest, KeyReleasesPointerAndFocusDoNotEndItAKeyPressDoes) {
   HoldKeyOutsideWindows(display_);
   const RunningProgram viewer = Launch({path});
   const XWindow window = Show(viewer);
-  ASSERT_NE(window, 0u);
+  ASSERT_NE(window, 0U);
   MovePointerInto(display_, window);
   ReleaseHeldKey(display_);
   ClickButton(display_, window);
@@ -188,7 +188,7 @@ TEST_F(RastelTest, ClosingTheWindowEndsIt) {
 TEST_F(RastelTest, AnInterruptEndsItAsAQuitRequest) {
   const std::string path = WriteFile("picture", Picture(5, 7, RandomBytes(35, 4)));
   const RunningProgram viewer = Launch({path});
-  ASSERT_NE(Show(viewer), 0u);
+  ASSERT_NE(Show(viewer), 0U);
   kill(viewer.pid, SIGINT);
   ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(5, 7), 0);
 }
@@ -227,7 +227,7 @@ TEST_F(RastelTest, RefusalsPrintTheirMessageAndOpenNoWindow) {
     std::vector<std::string> args;
     std::string out;
     int status;
-    std::string extra_env = "";
+    std::string extra_env{};
     bool sdl_may_map = false;  // SDL maps its window before it refuses the mode
   };
   const std::string dangling = dir_ + "/dangling";

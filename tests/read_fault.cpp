@@ -9,13 +9,13 @@
 #include <cerrno>
 #include <cstdlib>
 
-extern "C" ssize_t read(int fd, void* buffer, size_t count) {
+extern "C" ssize_t read(int fd, void* buf, size_t nbytes) {
   using ReadFunction = ssize_t (*)(int, void*, size_t);
   const auto real_read = reinterpret_cast<ReadFunction>(dlsym(RTLD_NEXT, "read"));
   const char* const limit_text = std::getenv("READ_FAULT_AFTER");
   const off_t offset = fd > STDERR_FILENO ? lseek(fd, 0, SEEK_CUR) : -1;
   if (limit_text == nullptr || offset < 0) {
-    return real_read(fd, buffer, count);
+    return real_read(fd, buf, nbytes);
   }
   const off_t limit = std::strtoll(limit_text, nullptr, 10);
   if (offset >= limit) {
@@ -23,5 +23,5 @@ extern "C" ssize_t read(int fd, void* buffer, size_t count) {
     return -1;
   }
   const auto allowed = static_cast<size_t>(limit - offset);
-  return real_read(fd, buffer, count < allowed ? count : allowed);
+  return real_read(fd, buf, nbytes < allowed ? nbytes : allowed);
 }

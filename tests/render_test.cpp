@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -121,6 +122,7 @@ std::vector<Uint8> PixelBytes(const SDL_Surface* surface, int x, int y) {
 
 std::vector<Uint8> LittleEndian(Uint32 value, int bytes) {
   std::vector<Uint8> out;
+  out.reserve(static_cast<std::size_t>(bytes));
   for (int i = 0; i < bytes; ++i) {
     out.push_back(static_cast<Uint8>(value >> (8 * i)));
   }
@@ -318,7 +320,7 @@ ssize_t ReadFlaky(void* cookie, char* buffer, std::size_t size) {
   if (!source->failed) {
     count = std::min(count, source->fail_at - source->position);
   }
-  std::memcpy(buffer, source->bytes.data() + source->position, count);
+  std::copy_n(source->bytes.data() + source->position, count, buffer);
   source->position += count;
   return static_cast<ssize_t>(count);
 }

@@ -19,6 +19,7 @@ namespace {
 
 std::vector<char*> Pointers(std::vector<std::string>& strings) {
   std::vector<char*> pointers;
+  pointers.reserve(strings.size() + 1);
   for (std::string& s : strings) {
     pointers.push_back(s.data());
   }

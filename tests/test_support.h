@@ -45,7 +45,7 @@ class TestWithFiles : public ::testing::Test {
   void TearDown() override { std::filesystem::remove_all(dir_); }
 
   std::string WriteFile(const std::string& name, const std::string& bytes) {
-    const std::string path = dir_ + "/" + name;
+    std::string path = dir_ + "/" + name;
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
   }

@@ -33,7 +33,7 @@ TEST_F(TestcardTest, TheBundledCardIsWhatItsProgramMakes) {
   static_cast<void>(std::fclose(stream));
   EXPECT_EQ(header.magic, kMagic);
   EXPECT_EQ(bundled.size(), kHeaderSize + static_cast<std::size_t>(header.width) * header.height);
-  EXPECT_EQ(std::set<char>(bundled.begin() + kHeaderSize, bundled.end()).size(), 256u);
+  EXPECT_EQ(std::set<char>(bundled.begin() + kHeaderSize, bundled.end()).size(), 256U);
 }
 
 // make run on a machine without a display: the viewer runs on Xvfb, a PNG of

@@ -26,7 +26,7 @@ constexpr auto kPollInterval = std::chrono::milliseconds(20);
 
 // Windows come and go while the tests walk the tree; a vanished one is not
 // an error.
-int IgnoreErrors(Display*, XErrorEvent*) { return 0; }
+int IgnoreErrors(Display* /*display*/, XErrorEvent* /*error*/) { return 0; }
 
 std::uint32_t Component(unsigned long pixel, unsigned long mask) {
   return static_cast<std::uint32_t>((pixel & mask) >> std::countr_zero(mask));
@@ -116,7 +116,7 @@ int CountWindowsMapped(XDisplay* display) {
   XSync(display, False);
   int mapped = 0;
   XEvent event;
-  while (XCheckTypedWindowEvent(display, DefaultRootWindow(display), MapNotify, &event)) {
+  while (XCheckTypedWindowEvent(display, DefaultRootWindow(display), MapNotify, &event) != 0) {
     ++mapped;
   }
   return mapped;
