@@ -135,9 +135,8 @@ SDL_Surface* MakeSurface(const Choices& choices, std::vector<Uint8>& own_memory)
     // Some SDLs refuse a pitch too small for the rows, so it is set after.
     const int pitch = ChosenPitch(choices);
     own_memory.assign(static_cast<std::size_t>(pitch) * choices.height, kUntouched);
-    surface = SDL_CreateRGBSurfaceFrom(own_memory.empty() ? nullptr : own_memory.data(), choices.width,
-                                       choices.height, bits, choices.width * choices.bytes_per_pixel, red, green,
-                                       blue, alpha);
+    surface = SDL_CreateRGBSurfaceFrom(own_memory.empty() ? nullptr : own_memory.data(), choices.width, choices.height,
+                                       bits, choices.width * choices.bytes_per_pixel, red, green, blue, alpha);
     if (surface != nullptr) {
       surface->pitch = static_cast<Uint16>(pitch);
     }
