@@ -4,11 +4,11 @@ void DumpByteAtATime(std::FILE* in, std::FILE* out) {
   char byte = 0;
   int column = 0;
   while (std::fread(&byte, 1, 1, in) == 1) {
-    std::fprintf(out, "%02hhx ", byte);
+    static_cast<void>(std::fprintf(out, "%02hhx ", byte));
     if (++column > 7) {
-      std::fputc('\n', out);
+      static_cast<void>(std::fputc('\n', out));
       column = 0;
     }
   }
-  std::fputc('\n', out);
+  static_cast<void>(std::fputc('\n', out));
 }

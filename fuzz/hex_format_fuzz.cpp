@@ -38,8 +38,11 @@ std::string ByteAtATime(const std::uint8_t* bytes, std::size_t count) {
     std::abort();
   }
   DumpByteAtATime(in, out);
-  std::fclose(in);
-  std::fclose(out);
+  static_cast<void>(std::fclose(in));
+  // The dump is complete only once its stream is closed.
+  if (std::fclose(out) != 0) {
+    std::abort();
+  }
   std::string dump(text, length);
   std::free(text);
   return dump;
@@ -60,7 +63,7 @@ std::string InReads(Formatter format, const std::vector<std::uint8_t>& plan, con
     std::vector<char> out(FormattedSizeBound(size));
     const std::size_t length = format(bytes + done, size, column, out.data());
     if (length > out.size() - kFormatSlack) {
-      std::fprintf(stderr, "hex_format_fuzz: %zu characters for %zu bytes\n", length, size);
+      static_cast<void>(std::fprintf(stderr, "hex_format_fuzz: %zu characters for %zu bytes\n", length, size));
       std::abort();
     }
     dump.append(out.data(), length);
@@ -82,7 +85,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint8_t* const bytes = data + kControlBytes + plan_size;
   const std::size_t count = size - kControlBytes - plan_size;
   if (InReads(format, plan, bytes, count) != ByteAtATime(bytes, count)) {
-    std::fprintf(stderr, "hex_format_fuzz: the dump differs from the byte-at-a-time one\n");
+    static_cast<void>(std::fprintf(stderr, "hex_format_fuzz: the dump differs from the byte-at-a-time one\n"));
     std::abort();
   }
   return 0;

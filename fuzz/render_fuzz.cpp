@@ -89,7 +89,7 @@ FILE* OpenScripted(ScriptedFile& file) {
 }
 
 [[noreturn]] void Fail(const char* what) {
-  std::fprintf(stderr, "render_fuzz: %s\n", what);
+  static_cast<void>(std::fprintf(stderr, "render_fuzz: %s\n", what));
   std::abort();
 }
 
@@ -213,13 +213,13 @@ Drawn ReadAndDraw(const Choices& choices, Draw draw) {
   drawn.memory = Memory(surface);
   drawn.consumed = static_cast<std::size_t>(std::ftell(stream) - before);
   SDL_FreeSurface(surface);
-  std::fclose(stream);
+  static_cast<void>(std::fclose(stream));
   return drawn;
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
   // SDL_Flip needs the video subsystem; the dummy driver needs no display.
   setenv("SDL_VIDEODRIVER", "dummy", 1);
   if (SDL_Init(SDL_INIT_VIDEO) < 0) {

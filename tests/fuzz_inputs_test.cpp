@@ -33,7 +33,7 @@ TEST(FuzzInputs, PassEveryInputThatEverMattered) {
     }
     for (const auto& entry : std::filesystem::directory_iterator(folder)) {
       std::printf("input %s\n", entry.path().c_str());
-      std::fflush(stdout);
+      static_cast<void>(std::fflush(stdout));
       const std::vector<char> bytes = ReadFile(entry.path());
       LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
       ++inputs;

@@ -40,7 +40,7 @@ class MemcheckTest : public TestWithFiles {
                                         "--show-leak-kinds=definite,indirect",
                                         "--errors-for-leak-kinds=definite,indirect",
                                         "--track-origins=yes",
-                                        "--suppressions=" VALGRIND_SUPPRESSIONS,
+                                        std::string("--suppressions=") + VALGRIND_SUPPRESSIONS,
                                         "--log-file=" + LogPath()};
     command.insert(command.end(), argv.begin(), argv.end());
     return LaunchProgram(command, extra_env, stdout_path);
@@ -84,7 +84,7 @@ class MemcheckTest : public TestWithFiles {
 TEST_F(MemcheckTest, BytelOnFilesThatItDumpsAndFilesThatItCannot) {
   const std::string empty = WriteFile("empty", "");
   const std::string few = WriteFile("few", "ABCDEFGHIJ");
-  const std::string random = WriteFile("random", RandomBytes(100 * 1024, 1));
+  const std::string random = WriteFile("random", RandomBytes(std::size_t{100} * 1024, 1));
   const std::string missing = dir_ + "/missing";
   const std::string header = "File: " + random + "\n";
   const std::string dump = RunProgram({BYTEL_REFERENCE, random}).out;
@@ -94,7 +94,7 @@ TEST_F(MemcheckTest, BytelOnFilesThatItDumpsAndFilesThatItCannot) {
     std::vector<std::string> args;
     std::string out;
     int status;
-    std::string stdout_path = "";
+    std::string stdout_path{};
   };
   const std::vector<Case> cases = {
       {"no argument", {}, "Please enter a filename\n", kExitFailure},
@@ -120,7 +120,8 @@ TEST_F(MemcheckTest, RastelShowsPicturesUntilInterrupted) {
     std::string out;
   };
   const std::vector<Case> cases = {
-      {"rows of an odd width", WriteFile("odd", Picture(37, 23, RandomBytes(37 * 23, 2))), SizeLines(37, 23)},
+      {"rows of an odd width", WriteFile("odd", Picture(37, 23, RandomBytes(std::size_t{37} * 23, 2))),
+       SizeLines(37, 23)},
       {"one byte short", WriteFile("short", Picture(40, 30, RandomBytes(40 * 30 - 1, 3))), SizeLines(40, 30)},
       {"no pixels at all", WriteFile("bare", Picture(3, 2, "")), SizeLines(3, 2)},
       {"the test card", TESTCARD, SizeLines(256, 320)},

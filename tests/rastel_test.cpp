@@ -298,13 +298,13 @@ TEST_F(RastelTest, ShowsShortPixelDataWithTheLastByteRead) {
   const std::array<std::uint32_t, 256> shown = ColoursShownFor(server_);
   constexpr int kWidth = 6;
   constexpr int kHeight = 4;
-  const std::string all_pixels = RandomBytes(kWidth * kHeight, 8);
+  const std::string all_pixels = RandomBytes(std::size_t{kWidth} * kHeight, 8);
   for (const std::size_t length : {std::size_t{kWidth * kHeight - 1}, std::size_t{kWidth}}) {
     SCOPED_TRACE(length);
     const std::string pixels = all_pixels.substr(0, length);
     const RunningProgram viewer = Launch({WriteFile("short", Picture(kWidth, kHeight, pixels))});
     const XWindow window = Show(viewer);
-    ASSERT_NE(window, 0u);
+    ASSERT_NE(window, 0U);
     const std::vector<std::uint32_t> expected = PictureAsShown(kWidth, kHeight, pixels, shown);
     EXPECT_EQ(WaitForPixels(display_, window, expected, kWindowTimeoutMs), expected);
     PressKey(display_, window);
@@ -326,7 +326,7 @@ TEST_F(RastelTest, TakesAFifoWhoseWriterClosesEarlyAsAShortFile) {
   const RunningProgram viewer = Launch({dir_ + "/pixels"});
   const XWindow window = Show(viewer);
   pixel_writer.join();
-  ASSERT_NE(window, 0u);
+  ASSERT_NE(window, 0U);
   const std::vector<std::uint32_t> expected = PictureAsShown(5, 3, bottom_row, shown);
   EXPECT_EQ(WaitForPixels(display_, window, expected, kWindowTimeoutMs), expected);
   RequestClose(display_, window);
@@ -349,7 +349,7 @@ TEST_F(RastelTest, OutputThatCannotBeWrittenFails) {
   const std::string path = WriteFile("picture", Picture(4, 3, RandomBytes(12, 10)));
   const RunningProgram viewer = Launch({path}, {}, "/dev/full");
   const XWindow window = Show(viewer);
-  ASSERT_NE(window, 0u);
+  ASSERT_NE(window, 0U);
   PressKey(display_, window);
   ExpectRun(FinishProgram(viewer, kExitTimeoutMs), "", kExitFailure);
 

@@ -21,7 +21,7 @@ extern "C" int SDL_WaitEvent(SDL_Event* event) {
   using WaitFunction = int (*)(SDL_Event*);
   const auto real_wait = reinterpret_cast<WaitFunction>(dlsym(RTLD_NEXT, "SDL_WaitEvent"));
   if (const char* const fd_text = std::getenv(kReadyFdVariable); fd_text != nullptr) {
-    const int fd = std::atoi(fd_text);
+    const auto fd = static_cast<int>(std::strtol(fd_text, nullptr, 10));
     // Said once: the listener may be gone by the next wait.
     unsetenv(kReadyFdVariable);
     [[maybe_unused]] const ssize_t written = write(fd, "r", 1);
