@@ -26,7 +26,8 @@
 #include <string_view>
 #include <vector>
 
-extern char** environ;
+// POSIX leaves declaring it to the program; glibc does only for _GNU_SOURCE.
+extern char** environ;  // NOLINT(readability-redundant-declaration)
 
 namespace {
 

@@ -35,6 +35,8 @@ SurfaceCalls calls;
 
 }  // namespace
 
+// The names that the linker's --wrap gives the stand-ins and the real calls.
+// NOLINTBEGIN(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 extern "C" {
 int __real_SDL_LockSurface(SDL_Surface* surface);
 void __real_SDL_UnlockSurface(SDL_Surface* surface);
@@ -55,6 +57,7 @@ int __wrap_SDL_Flip(SDL_Surface* surface) {
   return __real_SDL_Flip(surface);
 }
 }
+// NOLINTEND(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 
 namespace {
 
@@ -67,7 +70,9 @@ class DummyVideo : public ::testing::Environment {
   }
   void TearDown() override { SDL_Quit(); }
 };
-const auto* const kVideo = ::testing::AddGlobalTestEnvironment(new DummyVideo);
+// GoogleTest takes an environment before main; should that throw, the test
+// program ends, as it then must.
+const auto* const kVideo = ::testing::AddGlobalTestEnvironment(new DummyVideo);  // NOLINT(cert-err58-cpp)
 
 struct SurfaceDeleter {
   void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }

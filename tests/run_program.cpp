@@ -13,7 +13,8 @@
 #include <cstring>
 #include <stdexcept>
 
-extern char** environ;
+// POSIX leaves declaring it to the program; glibc does only for _GNU_SOURCE.
+extern char** environ;  // NOLINT(readability-redundant-declaration)
 
 namespace {
 

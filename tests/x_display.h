@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-struct _XDisplay;
+// Xlib's own name for a Display, so that the tests need not include Xlib.
+struct _XDisplay;  // NOLINT(bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 using XDisplay = _XDisplay;
 using XWindow = unsigned long;
 
