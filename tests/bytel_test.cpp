@@ -14,6 +14,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "run_program.h"
@@ -84,10 +85,14 @@ TEST_F(BytelTest, RefusesAFileItsUserMayNotRead) {
 // Devices and FIFOs end when their writer is done, like a file.
 TEST_F(BytelTest, DumpsWhatADeviceOrAFifoGives) {
   ExpectRun(RunProgram({BYTEL, "/dev/null"}), "File: /dev/null\n\n", 0);
-  std::thread writer = FeedFifo("fifo", "\x01\x02\xfe");
-  const ProgramResult result = RunProgram({BYTEL, dir_ + "/fifo"});
-  writer.join();
-  ExpectRun(result, "File: " + dir_ + "/fifo\n01 02 fe \n", 0);
+  const std::pair<std::string, std::string> writes[] = {{"", "\n"}, {"\x01\x02\xfe", "01 02 fe \n"}};
+  for (const auto& [bytes, dump] : writes) {
+    const std::string name = "fifo" + std::to_string(bytes.size());
+    std::thread writer = FeedFifo(name, bytes);
+    const ProgramResult result = RunProgram({BYTEL, dir_ + "/" + name});
+    writer.join();
+    ExpectRun(result, "File: " + dir_ + "/" + name + "\n" + dump, 0);
+  }
 }
 
 // A read error is not the end of the file: what was read is shown, then the
@@ -96,12 +101,8 @@ TEST_F(BytelTest, ReadErrorIsReportedAfterTheBytesReadSoFar) {
   ExpectRun(RunProgram({BYTEL, dir_}), "File: " + dir_ + "\n\nErrorz reading file\n", kReadFailed);
 
   const std::string path = WriteFile("input", RandomBytes(20, 1).replace(0, 10, "0123456789"));
-  const char* asan_options = std::getenv("ASAN_OPTIONS");
-  const std::vector<std::string> env = {
-      std::string("LD_PRELOAD=") + READ_FAULT, "READ_FAULT_AFTER=10",
-      // The sanitizer runtime insists on coming first; the fault library is
-      // harmless ahead of it.
-      std::string("ASAN_OPTIONS=") + (asan_options != nullptr ? asan_options : "") + ":verify_asan_link_order=0"};
+  const std::vector<std::string> env = {std::string("LD_PRELOAD=") + READ_FAULT, "READ_FAULT_AFTER=10",
+                                        AsanOptionsAllowingPreload()};
   ExpectRun(RunProgram({BYTEL, path}, env),
             "File: " + path + "\n30 31 32 33 34 35 36 37 \n38 39 \nErrorz reading file\n", kReadFailed);
 }

@@ -215,7 +215,7 @@ TEST_F(RastelTest, OpensAPictureFileLargerThanFourGiB) {
 // A wait that fails must end the viewer, never leave it spinning.
 TEST_F(RastelTest, AFailedWaitForEventsEndsItWithStatusOne) {
   const std::string path = WriteFile("picture", Picture(4, 4, RandomBytes(16, 6)));
-  const RunningProgram viewer = Launch({path}, {"LD_PRELOAD=" WAIT_FAULT, "ASAN_OPTIONS=verify_asan_link_order=0"});
+  const RunningProgram viewer = Launch({path}, {"LD_PRELOAD=" WAIT_FAULT, AsanOptionsAllowingPreload()});
   ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(4, 4), kExitFailure);
 }
 

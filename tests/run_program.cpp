@@ -197,7 +197,10 @@ ProgramResult FinishProgram(const RunningProgram& program, int timeout_ms) {
 
 ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env,
                          const std::string& stdout_path) {
-  return FinishProgram(LaunchProgram(argv, extra_env, stdout_path));
+  // Far beyond any run here, the largest dumps under an emulator included,
+  // so that a program that hangs fails its test rather than stalling it.
+  constexpr int kRunTimeoutMs = 120000;
+  return FinishProgram(LaunchProgram(argv, extra_env, stdout_path), kRunTimeoutMs);
 }
 
 std::string ReadUntil(int fd, const std::string& text, int timeout_ms) {

@@ -43,7 +43,8 @@ RunningProgram LaunchProgram(const std::vector<std::string>& argv, const std::ve
 // negative) runs out first, the program is killed and `signal` says SIGKILL.
 ProgramResult FinishProgram(const RunningProgram& program, int timeout_ms = -1);
 
-// Runs the program to its end: LaunchProgram, then FinishProgram.
+// Runs the program to its end, or kills it after two minutes: LaunchProgram,
+// then FinishProgram.
 ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env = {},
                          const std::string& stdout_path = "");
 
