@@ -131,7 +131,7 @@ bool HaveVbmi() { return false; }
 
 #endif
 
-ByteRowTables MakeByteRowTables(const PixelMap& map) {
+ByteRowTables MakeByteRowTables(const PixelMap& map, bool allow_vbmi) {
   ByteRowTables tables;
   for (int byte = 0; byte < kByteValues; ++byte) {
     tables.pixel_of[byte] = static_cast<Uint8>(map[byte]);
@@ -144,7 +144,7 @@ ByteRowTables MakeByteRowTables(const PixelMap& map) {
     const Uint8 out[2] = {tables.pixel_of[in[0]], tables.pixel_of[in[1]]};
     std::memcpy(&tables.pixels_of_pair[pair], out, sizeof out);
   }
-  tables.use_vbmi = HaveVbmi();
+  tables.use_vbmi = allow_vbmi && HaveVbmi();
   return tables;
 }
 
@@ -196,10 +196,10 @@ void StoreRowAtDepth(Uint8* target, const Uint8* row, std::size_t width, const P
 }
 
 // The file stores the bottom row first.
-void DrawRows(SDL_Surface* surface, std::FILE* stream) {
+void DrawRows(SDL_Surface* surface, std::FILE* stream, bool allow_vbmi) {
   const int bytes_per_pixel = surface->format->BytesPerPixel;
   const PixelMap map = MapEveryByte(surface->format);
-  const ByteRowTables byte_tables = bytes_per_pixel == 1 ? MakeByteRowTables(map) : ByteRowTables{};
+  const ByteRowTables byte_tables = bytes_per_pixel == 1 ? MakeByteRowTables(map, allow_vbmi) : ByteRowTables{};
   const std::size_t width = static_cast<std::size_t>(std::max(surface->w, 0));
   std::vector<Uint8> row(width);
   Uint8 byte = 0;
@@ -209,9 +209,7 @@ void DrawRows(SDL_Surface* surface, std::FILE* stream) {
   }
 }
 
-}  // namespace
-
-int DrawScreen(SDL_Surface* surface, std::FILE* stream) {
+int DrawScreenWith(SDL_Surface* surface, std::FILE* stream, bool allow_vbmi) {
   if (!FitsItsMemory(surface)) {
     return kMisfitSurface;
   }
@@ -222,12 +220,18 @@ int DrawScreen(SDL_Surface* surface, std::FILE* stream) {
       return locked;
     }
   }
-  DrawRows(surface, stream);
+  DrawRows(surface, stream, allow_vbmi);
   if (must_lock) {
     SDL_UnlockSurface(surface);
   }
   return SDL_Flip(surface);
 }
+
+}  // namespace
+
+int DrawScreen(SDL_Surface* surface, std::FILE* stream) { return DrawScreenWith(surface, stream, true); }
+
+int DrawScreenPortable(SDL_Surface* surface, std::FILE* stream) { return DrawScreenWith(surface, stream, false); }
 
 void DrawByte(SDL_Surface* surface, int x, int y, Uint8 byte) {
   DrawPixel(surface, x, y, RedOf(byte), GreenOf(byte), BlueOf(byte));

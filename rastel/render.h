@@ -12,6 +12,9 @@
 // take the last byte read (black when none was).
 int DrawScreen(SDL_Surface* surface, std::FILE* stream);
 
+// The same drawing from plain C++, as on processors without AVX-512 VBMI.
+int DrawScreenPortable(SDL_Surface* surface, std::FILE* stream);
+
 // Draws one pixel byte, decoded from RGB 3-3-2.
 void DrawByte(SDL_Surface* surface, int x, int y, Uint8 byte);
 

@@ -292,15 +292,18 @@ TEST(RenderTest, MatchesThePerPixelChainOnEveryDepthAndStreamLength) {
       for (const std::size_t length : {std::size_t{0}, std::size_t{1}, pixels / 2, pixels - 1, pixels, pixels + 9}) {
         ++seed;
         std::string bytes = RandomBytes(length, seed);
-        const Surface fast = MakeSurface(size[0], size[1], bytes_per_pixel, seed);
         const Surface slow = MakeSurface(size[0], size[1], bytes_per_pixel, seed);
-        const Stream fast_stream = MemoryStream(bytes);
         const Stream slow_stream = MemoryStream(bytes);
-        DrawScreen(fast.get(), fast_stream.get());
         DrawPixelByPixel(slow.get(), slow_stream.get());
-        EXPECT_EQ(Memory(fast.get()), Memory(slow.get()))
-            << size[0] << "x" << size[1] << ", " << bytes_per_pixel << " bytes per pixel, " << length << " bytes";
-        EXPECT_EQ(std::ftell(fast_stream.get()), std::ftell(slow_stream.get()));
+        for (const auto draw : {DrawScreen, DrawScreenPortable}) {
+          const Surface fast = MakeSurface(size[0], size[1], bytes_per_pixel, seed);
+          const Stream fast_stream = MemoryStream(bytes);
+          draw(fast.get(), fast_stream.get());
+          EXPECT_EQ(Memory(fast.get()), Memory(slow.get()))
+              << size[0] << "x" << size[1] << ", " << bytes_per_pixel << " bytes per pixel, " << length << " bytes"
+              << (draw == DrawScreen ? "" : ", portable");
+          EXPECT_EQ(std::ftell(fast_stream.get()), std::ftell(slow_stream.get()));
+        }
       }
     }
   }
