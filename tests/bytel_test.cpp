@@ -88,10 +88,13 @@ TEST_F(BytelTest, DumpsWhatADeviceOrAFifoGives) {
   const std::pair<std::string, std::string> writes[] = {{"", "\n"}, {"\x01\x02\xfe", "01 02 fe \n"}};
   for (const auto& [bytes, dump] : writes) {
     const std::string name = "fifo" + std::to_string(bytes.size());
+    const std::string path = dir_ + "/" + name;
     std::thread writer = FeedFifo(name, bytes);
-    const ProgramResult result = RunProgram({BYTEL, dir_ + "/" + name});
+    const ProgramResult result = RunProgram({BYTEL, path});
     writer.join();
-    ExpectRun(result, "File: " + dir_ + "/" + name + "\n" + dump, 0);
+    std::string expected = "File: " + path + "\n";
+    expected += dump;
+    ExpectRun(result, expected, 0);
   }
 }
 
