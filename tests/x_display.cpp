@@ -220,7 +220,16 @@ void HoldKeyOutsideWindows(XDisplay* display) {
   const int screen = DefaultScreen(display);
   XTestFakeMotionEvent(display, screen, DisplayWidth(display, screen) - 1, DisplayHeight(display, screen) - 1,
                        CurrentTime);
-  XTestFakeKeyEvent(display, XKeysymToKeycode(display, XK_Return), True, CurrentTime);
+  // Held past the server's autorepeat delay, a key repeats as new presses,
+  // and SDL2 under sdl12-compat takes the first that reaches the window as
+  // a key press of its own: on a loaded machine that could land between the
+  // pointer entering the window and the release. The held key is one press.
+  const KeyCode key = XKeysymToKeycode(display, XK_Return);
+  XKeyboardControl no_repeat{};
+  no_repeat.key = key;
+  no_repeat.auto_repeat_mode = AutoRepeatModeOff;
+  XChangeKeyboardControl(display, KBKey | KBAutoRepeatMode, &no_repeat);
+  XTestFakeKeyEvent(display, key, True, CurrentTime);
   XSync(display, False);
 }
 
