@@ -27,7 +27,7 @@ constexpr int kExitInputFailed = -1;
 // so reads from a regular file always start on a fresh line.
 constexpr std::size_t kReadSize = std::size_t{64} * 1024;
 
-enum class DumpResult { kDone, kReadFailed, kWriteFailed };
+enum class DumpResult : std::uint8_t { kDone, kReadFailed, kWriteFailed };
 
 // Standard output may have been left non-blocking by another program that
 // shares it; a full pipe or terminal then means waiting, not failing.

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
+#include <string>
 #include <vector>
 
 #include "x_display.h"
@@ -47,13 +48,14 @@ int main() {
       static_cast<void>(std::fprintf(stderr, "x_screenshot: the window does not fit on the screen\n"));
       return 1;
     }
-    std::printf("P6\n%d %d\n255\n", size.width, size.height);
+    std::string image = "P6\n" + std::to_string(size.width) + " " + std::to_string(size.height) + "\n255\n";
     for (const std::uint32_t pixel : pixels) {
-      std::putchar(static_cast<int>(pixel >> 16 & 0xFF));
-      std::putchar(static_cast<int>(pixel >> 8 & 0xFF));
-      std::putchar(static_cast<int>(pixel & 0xFF));
+      image.push_back(static_cast<char>(pixel >> 16 & 0xFF));
+      image.push_back(static_cast<char>(pixel >> 8 & 0xFF));
+      image.push_back(static_cast<char>(pixel & 0xFF));
     }
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    const bool written = std::fwrite(image.data(), 1, image.size(), stdout) == image.size() && std::fflush(stdout) == 0;
+    return written ? 0 : 1;
   } catch (const std::exception& error) {
     static_cast<void>(std::fprintf(stderr, "x_screenshot: %s\n", error.what()));
     return 2;
