@@ -1,17 +1,30 @@
 # The two commands a newcomer needs: `make run` and `make test`. Each installs
 # what it needs first.
 
-PRESETS := default asan i386 sdl12-compat fuzz
+PRESETS := default asan i386 fuzz
 PACKAGE_PRESETS := default i386
 JOBS := $(shell nproc)
 SAMPLE := samples/testcard.rastel
 FUZZ_SECONDS := 30
 
-.PHONY: deps run test bench fuzz test-packages $(addprefix build-,$(PRESETS)) $(addprefix test-,$(PRESETS)) \
-	$(addprefix package-,$(PACKAGE_PRESETS))
+# The sdl12-compat build unpacks that SDL 1.2 beside a release's classic one;
+# where sdl12-compat is the release's own, the default build tests it.
+SDL12_COMPAT := $(shell scripts/release compat)
+ifeq ($(SDL12_COMPAT),-)
+build-sdl12-compat test-sdl12-compat:
+	@echo "$@: nothing separate to test: Debian $(shell scripts/release version)'s own SDL 1.2 is sdl12-compat, which the default, asan and i386 builds test"
+else
+PRESETS += sdl12-compat
+endif
+
+.PHONY: deps deps-run run test bench fuzz test-packages build-sdl12-compat test-sdl12-compat \
+	$(addprefix build-,$(PRESETS)) $(addprefix test-,$(PRESETS)) $(addprefix package-,$(PACKAGE_PRESETS))
 
 deps:
 	scripts/install-deps
+
+deps-run:
+	scripts/install-deps run
 
 $(addprefix build-,$(PRESETS)): build-%: deps
 	cmake --preset $*
@@ -20,7 +33,10 @@ $(addprefix build-,$(PRESETS)): build-%: deps
 $(addprefix test-,$(PRESETS)): test-%: build-%
 	ctest --preset $*
 
-run: build-default
+# Only the viewer and the screenshot tool, and none of what the tests need.
+run: deps-run
+	cmake --preset default -DBUILD_TESTING=OFF
+	cmake --build --preset default -j $(JOBS) --target rastel x_screenshot
 	scripts/show-picture build/default/rastel/rastel $(SAMPLE) build/testcard.png build/default/tests/x_screenshot
 
 # clang-format and clang-tidy over all our C++ (scripts/lint), clang-tidy with
@@ -42,7 +58,7 @@ test-packages: $(addprefix package-,$(PACKAGE_PRESETS))
 fuzz: build-fuzz
 	scripts/fuzz $(FUZZ_SECONDS)
 
-test: $(addprefix test-,$(PRESETS)) test-packages fuzz
+test: $(addprefix test-,$(PRESETS)) test-sdl12-compat test-packages fuzz
 
 bench: build-default
 	build/default/bench/bytel_bench
