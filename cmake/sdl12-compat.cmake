@@ -3,6 +3,19 @@
 # unpacked into a prefix under the build folder and found from there;
 # SDL2 itself is installed as usual.
 
+# Which packages hold it differs by release (scripts/releases); where it is
+# the release's own SDL 1.2, the default build tests it and there is nothing
+# separate to build.
+execute_process(COMMAND ${CMAKE_CURRENT_LIST_DIR}/../scripts/release compat OUTPUT_VARIABLE compat_packages
+                OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+execute_process(COMMAND ${CMAKE_CURRENT_LIST_DIR}/../scripts/release version OUTPUT_VARIABLE release_version
+                OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
+if(compat_packages STREQUAL "-")
+  message(FATAL_ERROR "sdl12-compat is Debian ${release_version}'s own SDL 1.2, which the default build uses: "
+                      "there is no separate sdl12-compat build here")
+endif()
+string(REPLACE "," ";" compat_packages "${compat_packages}")
+
 set(SDL12_COMPAT_PREFIX ${CMAKE_BINARY_DIR}/sdl12-compat)
 # Written once both packages are unpacked, so that an unpacking cut short
 # is done again.
@@ -11,11 +24,11 @@ if(NOT EXISTS ${unpacked})
   set(debs ${SDL12_COMPAT_PREFIX}/debs)
   file(REMOVE_RECURSE ${SDL12_COMPAT_PREFIX})
   file(MAKE_DIRECTORY ${debs})
-  execute_process(COMMAND apt-get download libsdl1.2-compat libsdl1.2-compat-dev WORKING_DIRECTORY ${debs}
-                  RESULT_VARIABLE failed ERROR_QUIET)
+  execute_process(COMMAND apt-get download ${compat_packages} WORKING_DIRECTORY ${debs} RESULT_VARIABLE failed
+                  ERROR_QUIET)
   file(GLOB packages ${debs}/*.deb)
   if(failed OR NOT packages)
-    message(FATAL_ERROR "cannot download libsdl1.2-compat and libsdl1.2-compat-dev (are the package lists current? sudo apt-get update)")
+    message(FATAL_ERROR "cannot download ${compat_packages} (are the package lists current? sudo apt-get update)")
   endif()
   foreach(package ${packages})
     execute_process(COMMAND dpkg -x ${package} ${SDL12_COMPAT_PREFIX} COMMAND_ERROR_IS_FATAL ANY)
@@ -23,6 +36,10 @@ if(NOT EXISTS ${unpacked})
   file(TOUCH ${unpacked})
 endif()
 file(GLOB SDL12_COMPAT_PC ${SDL12_COMPAT_PREFIX}/usr/lib/*/pkgconfig/sdl12_compat.pc)
+list(LENGTH SDL12_COMPAT_PC found)
+if(NOT found EQUAL 1)
+  message(FATAL_ERROR "${compat_packages} unpacked into ${SDL12_COMPAT_PREFIX} hold no single sdl12_compat.pc")
+endif()
 
 # The package's pkg-config file names /usr, and its library's soname link is
 # made by the package's install scripts, which dpkg -x does not run.
