@@ -23,12 +23,14 @@ endif()
 # and need none of it.
 get_property(in_try_compile GLOBAL PROPERTY IN_TRY_COMPILE)
 if(NOT in_try_compile)
+  execute_process(COMMAND pkg-config --modversion sdl OUTPUT_VARIABLE sdl_version OUTPUT_STRIP_TRAILING_WHITESPACE
+                  COMMAND_ERROR_IS_FATAL ANY)
   set(I386_SDL_DIR ${CMAKE_BINARY_DIR}/i386-sdl)
   file(MAKE_DIRECTORY ${I386_SDL_DIR})
   file(CREATE_LINK /usr/lib/i386-linux-gnu/libSDL-1.2.so.0 ${I386_SDL_DIR}/libSDL.so SYMBOLIC)
   file(WRITE ${I386_SDL_DIR}/sdl.pc "Name: sdl
 Description: SDL 1.2 for i386
-Version: 1.2.15
+Version: ${sdl_version}
 Libs: -L${I386_SDL_DIR} -lSDL
 Cflags: -I/usr/include/SDL -D_GNU_SOURCE=1 -D_REENTRANT
 ")
