@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # The two commands a newcomer needs: `make run` and `make test`. Each installs
 # what it needs first.
 

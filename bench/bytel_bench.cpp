@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times bytel against other hex dumpers and against cat of the finished dump
 // (the cost of just reading and writing that many bytes), all writing to
 // /dev/null, and prints medians, ratios and peak memory. Exits 1 when a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The byte-at-a-time dump as a program, with bytel's messages: the oracle in
 // tests and a peer in the benchmark.
 

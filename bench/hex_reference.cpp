@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "hex_reference.h"
 
 void DumpByteAtATime(std::FILE* in, std::FILE* out) {

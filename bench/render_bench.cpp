@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Times DrawScreen against the one-pixel-at-a-time chain on a 4096 x 4096
 // picture read from a file, on 8-bit and 32-bit software surfaces, and
 // against the limit: the same bytes read straight into the 8-bit surface with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "render_reference.h"
 
 #include "render.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // bytel: prints a file's bytes as two lowercase hex digits and a space, eight
 // to a line. Every failure, of the input or of standard output, ends with a
 // non-zero status; nothing is ever written to standard error.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Builds 32-bit x86 programs with the host's g++ (-m32, from g++-multilib)
 # against Debian's i386 multiarch libraries. Where the host cannot run them
 # itself, they run under qemu-i386.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Installing, and one Debian package per program, for the architecture the
 # build is for.
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Builds against sdl12-compat, the SDL 1.2 that runs on SDL2. As an installed
 # package it conflicts with libsdl1.2-dev, so its two Debian packages are
 # unpacked into a prefix under the build folder and found from there;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // bytel's formatter against the byte-at-a-time dump: the input's bytes are
 // handed to it in reads of the sizes the input chooses, as a pipe might
 // deliver them, on the processor's own path or the portable one. Each call

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hands the viewer's file handling any input: the header is read from a
 // stream whose reads come in sizes, and fail where, the input says; the rest
 // is drawn by DrawScreen, or its portable form, onto a software surface

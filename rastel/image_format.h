@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The picture file: a 12-byte header of three little-endian 32-bit fields,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // rastel: shows a picture file in an SDL window of its size, drawn once,
 // until a key is pressed or the window is closed. Messages go to standard
 // output only; failures inside SDL, and output that cannot be written, end

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the test card that `make run` shows: all 256 colours as a 16 x 16
 // grid of swatches, byte value row * 16 + column from the top left, under a
 // band with the word TOP and an arrow pointing up, so that a picture drawn

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What no run of the programs can show under qemu-i386: the emulator opens
 // large files for a 32-bit program whether or not it asked, so only the
 // calls our code makes tell that a 32-bit build would open them on an i386

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the built bytel and compares its standard output, standard error and
 // exit status byte for byte.
 

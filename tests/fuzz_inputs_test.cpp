@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a fuzz harness, built by this build's own compiler, once over its
 // seeds and over every input that once found a fault. The harness aborts on
 // a mismatch, and the path printed last names the input.

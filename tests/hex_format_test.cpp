@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The program reads whatever a read() returns, so a line can be split
 // anywhere between two calls; and the vector path only runs where the
 // processor has it. Both must give the same text as one plain pass.

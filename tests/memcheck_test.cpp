@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs both programs under Valgrind's memcheck, on ordinary inputs and on
 // each way they fail: every memory error or leak fails the test, and the
 // programs must still print and end exactly as they do without it. Reports

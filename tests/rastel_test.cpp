@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the built rastel on a private X server: reads its window back from
 // the server, drives it with real input events, and compares its standard
 // output, standard error and exit status byte for byte.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Preloaded into a program under test to make a read fail part way through a
 // file: once a descriptor's offset reaches READ_FAULT_AFTER bytes, read()
 // fails with EIO. Standard streams and non-seekable descriptors are left

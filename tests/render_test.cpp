@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The renderer on software surfaces of every depth, fed from memory.
 
 #include "render.h"

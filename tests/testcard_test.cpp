@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bundled test card is what its program makes, and holds every colour.
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Loaded with LD_PRELOAD into the viewer: every wait for an event fails, as
 // it does when SDL's event queue is gone.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Preloaded into the viewer: the first time it waits for events, one byte
 // goes to the descriptor named in WAIT_READY_FD. SDL_Init has set up the
 // handler that turns an interrupt into a quit request by then, so from that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Drives a private X server for the viewer's tests: starts Xvfb, finds the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Waits for the first window on $DISPLAY to show a picture and writes what
 // the server holds for it to standard output as a binary PPM image.
 //
