@@ -11,13 +11,26 @@ function(add_gzipped source output)
 endfunction()
 add_gzipped(${PROJECT_SOURCE_DIR}/cmake/debian/changelog ${compressed}/changelog.Debian.gz)
 
+# A plain `cmake --install` puts in the programs, the test card and the
+# manual pages as they are. The packages install each program's component
+# alone, which takes in what is EXCLUDE_FROM_ALL as well: the manual page
+# gzipped and Debian's own files, none of which a plain install wants.
 foreach(program bytel rastel)
   add_gzipped(${PROJECT_SOURCE_DIR}/man/${program}.1 ${compressed}/${program}.1.gz)
   install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ${program})
-  install(FILES ${compressed}/${program}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${program})
+  install(FILES ${PROJECT_SOURCE_DIR}/man/${program}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT manuals)
+  install(FILES ${compressed}/${program}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${program}
+          EXCLUDE_FROM_ALL)
   install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${compressed}/changelog.Debian.gz
-          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${program} COMPONENT ${program})
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${program} COMPONENT ${program} EXCLUDE_FROM_ALL)
 endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/samples/testcard.rastel DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/rastel/examples
+        COMPONENT rastel)
+# The desktop's file type for the pictures, and the viewer as what opens it.
+install(FILES ${PROJECT_SOURCE_DIR}/rastel/rastel.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications
+        COMPONENT rastel)
+install(FILES ${PROJECT_SOURCE_DIR}/rastel/rastel-mime.xml DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/mime/packages
+        RENAME rastel.xml COMPONENT rastel)
 add_custom_target(compressed_docs ALL DEPENDS ${compressed}/changelog.Debian.gz ${compressed}/bytel.1.gz
                                               ${compressed}/rastel.1.gz)
 
