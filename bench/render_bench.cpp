@@ -91,8 +91,13 @@ void WritePicture(const std::string& path) {
 // How fast the bytes can get into the surface at all.
 void ReadStraightIn(SDL_Surface* surface, std::FILE* stream) {
   for (int y = surface->h - 1; y >= 0; --y) {
-    static_cast<void>(std::fread(static_cast<Uint8*>(surface->pixels) + static_cast<std::ptrdiff_t>(y) * surface->pitch,
-                                 1, static_cast<std::size_t>(surface->w), stream));
+    const auto width = static_cast<std::size_t>(surface->w);
+    Uint8* const row = static_cast<Uint8*>(surface->pixels) + static_cast<std::ptrdiff_t>(y) * surface->pitch;
+    if (std::fread(row, 1, width, stream) != width) {
+      // A limit measured on fewer bytes than the others read would mislead.
+      static_cast<void>(std::fprintf(stderr, "render_bench: the picture file ended early\n"));
+      std::exit(1);
+    }
   }
 }
 

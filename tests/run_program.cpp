@@ -148,8 +148,9 @@ RunningProgram LaunchProgram(const std::vector<std::string>& argv, const std::ve
                              const std::string& stdout_path) {
   int out_pipe[2];
   int err_pipe[2];
-  pipe2(out_pipe, O_CLOEXEC);
-  pipe2(err_pipe, O_CLOEXEC);
+  if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
+    throw std::runtime_error("cannot make the pipes for " + argv[0]);
+  }
   const int null_in = open("/dev/null", O_RDONLY | O_CLOEXEC);
   const int out_fd = stdout_path.empty() ? out_pipe[1] : open(stdout_path.c_str(), O_WRONLY | O_CLOEXEC);
   const pid_t pid = StartProgram(argv, null_in, out_fd, err_pipe[1], extra_env);

@@ -65,7 +65,9 @@ void WindowCentre(Display* display, Window window, int& x, int& y) {
 
 XServer StartXServer() {
   int ready[2];
-  pipe2(ready, O_CLOEXEC);
+  if (pipe2(ready, O_CLOEXEC) != 0) {
+    throw std::runtime_error("cannot make a pipe for Xvfb");
+  }
   const int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
   XServer server;
   // -displayfd 1: Xvfb picks a free display and writes its number on
