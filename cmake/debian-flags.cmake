@@ -1,0 +1,34 @@
+# SPDX-License-Identifier: MIT
+# Compiles and links with the flags Debian builds its own packages with,
+# hardening=+all, for the architecture this build is for: stack protector,
+# _FORTIFY_SOURCE, format security, RELRO, BIND_NOW and PIE, and where the
+# release has them stack-clash and control-flow protection. They come from
+# dpkg-buildflags itself, so that each release's defaults follow. Run from
+# the source folder, its -ffile-prefix-map keeps that folder's path out of
+# the binaries.
+
+if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(debian_arch i386)
+else()
+  execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE debian_arch OUTPUT_STRIP_TRAILING_WHITESPACE
+                  COMMAND_ERROR_IS_FATAL ANY)
+endif()
+
+function(debian_build_flag name result)
+  # dpkg-architecture warns that the host's compiler is not the target's:
+  # the i386 build passes -m32 itself.
+  execute_process(COMMAND env DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-architecture -a${debian_arch} -c
+                          dpkg-buildflags --get ${name}
+                  WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE
+                  ERROR_QUIET COMMAND_ERROR_IS_FATAL ANY)
+  set(${result} "${flags}" PARENT_SCOPE)
+endfunction()
+
+debian_build_flag(CPPFLAGS debian_cppflags)
+debian_build_flag(CXXFLAGS debian_cxxflags)
+debian_build_flag(LDFLAGS debian_ldflags)
+string(APPEND CMAKE_CXX_FLAGS " ${debian_cppflags} ${debian_cxxflags}")
+foreach(kind EXE SHARED MODULE)
+  string(APPEND CMAKE_${kind}_LINKER_FLAGS " ${debian_ldflags}")
+endforeach()
+message(STATUS "Debian's build flags for ${debian_arch}: ${debian_cppflags} ${debian_cxxflags} ${debian_ldflags}")
