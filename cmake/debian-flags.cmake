@@ -14,10 +14,15 @@ else()
                   COMMAND_ERROR_IS_FATAL ANY)
 endif()
 
+find_program(DPKG_ARCHITECTURE dpkg-architecture)
+if(NOT DPKG_ARCHITECTURE)
+  message(FATAL_ERROR "dpkg-architecture and dpkg-buildflags are missing: scripts/install-deps run installs dpkg-dev")
+endif()
+
 function(debian_build_flag name result)
   # dpkg-architecture warns that the host's compiler is not the target's:
   # the i386 build passes -m32 itself.
-  execute_process(COMMAND env DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-architecture -a${debian_arch} -c
+  execute_process(COMMAND env DEB_BUILD_MAINT_OPTIONS=hardening=+all ${DPKG_ARCHITECTURE} -a${debian_arch} -c
                           dpkg-buildflags --get ${name}
                   WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE
                   ERROR_QUIET COMMAND_ERROR_IS_FATAL ANY)
