@@ -49,8 +49,10 @@ lint: build-default
 	scripts/lint build/default
 test: lint
 
+# Every file in the packages carries one time (scripts/source-date-epoch),
+# so that two builds of one commit give the same packages.
 $(addprefix package-,$(PACKAGE_PRESETS)): package-%: build-%
-	cpack --preset $*
+	SOURCE_DATE_EPOCH=$$(scripts/source-date-epoch) cpack --preset $*
 
 test-packages: $(addprefix package-,$(PACKAGE_PRESETS))
 	scripts/test-packages build/default build/i386

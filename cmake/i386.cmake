@@ -36,4 +36,8 @@ Libs: -L${I386_SDL_DIR} -lSDL
 Cflags: -I/usr/include/SDL -D_GNU_SOURCE=1 -D_REENTRANT
 ")
   set(ENV{PKG_CONFIG_LIBDIR} ${I386_SDL_DIR}:/usr/lib/i386-linux-gnu/pkgconfig:/usr/share/pkgconfig)
+  # The programs find libSDL-1.2.so.0 where the system keeps it. A run path
+  # into the build folder, even one removed on installing, would leave its
+  # length in the binaries, which would then differ from folder to folder.
+  set(CMAKE_SKIP_BUILD_RPATH ON)
 endif()
