@@ -23,7 +23,15 @@ foreach(program bytel rastel)
           EXCLUDE_FROM_ALL)
   install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${compressed}/changelog.Debian.gz
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${program} COMPONENT ${program} EXCLUDE_FROM_ALL)
+  # Stripped as Debian strips its own: the symbols, and the compiler's
+  # .comment and .note sections, which nothing reads.
+  install(CODE "execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded --remove-section=.comment --remove-section=.note
+                                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\"
+                                COMMAND_ERROR_IS_FATAL ANY)"
+          COMPONENT ${program} EXCLUDE_FROM_ALL)
 endforeach()
+install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/bytel.lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+        RENAME bytel COMPONENT bytel EXCLUDE_FROM_ALL)
 install(FILES ${PROJECT_SOURCE_DIR}/samples/testcard.rastel DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/rastel/examples
         COMPONENT rastel)
 # The desktop's file type for the pictures, and the viewer as what opens it.
@@ -44,7 +52,6 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME rastel-bytel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
-set(CPACK_STRIP_FILES ON)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL bytel rastel)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
