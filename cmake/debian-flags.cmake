@@ -7,13 +7,6 @@
 # the source folder, its -ffile-prefix-map keeps that folder's path out of
 # the binaries.
 
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(debian_arch i386)
-else()
-  execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE debian_arch OUTPUT_STRIP_TRAILING_WHITESPACE
-                  COMMAND_ERROR_IS_FATAL ANY)
-endif()
-
 find_program(DPKG_ARCHITECTURE dpkg-architecture)
 if(NOT DPKG_ARCHITECTURE)
   message(FATAL_ERROR "dpkg-architecture and dpkg-buildflags are missing: scripts/install-deps run installs dpkg-dev")
@@ -22,7 +15,7 @@ endif()
 function(debian_build_flag name result)
   # dpkg-architecture warns that the host's compiler is not the target's:
   # the i386 build passes -m32 itself.
-  execute_process(COMMAND env DEB_BUILD_MAINT_OPTIONS=hardening=+all ${DPKG_ARCHITECTURE} -a${debian_arch} -c
+  execute_process(COMMAND env DEB_BUILD_MAINT_OPTIONS=hardening=+all ${DPKG_ARCHITECTURE} -a${DEBIAN_ARCH} -c
                           dpkg-buildflags --get ${name}
                   WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE
                   ERROR_QUIET COMMAND_ERROR_IS_FATAL ANY)
@@ -36,4 +29,4 @@ string(APPEND CMAKE_CXX_FLAGS " ${debian_cppflags} ${debian_cxxflags}")
 foreach(kind EXE SHARED MODULE)
   string(APPEND CMAKE_${kind}_LINKER_FLAGS " ${debian_ldflags}")
 endforeach()
-message(STATUS "Debian's build flags for ${debian_arch}: ${debian_cppflags} ${debian_cxxflags} ${debian_ldflags}")
+message(STATUS "Debian's build flags for ${DEBIAN_ARCH}: ${debian_cppflags} ${debian_cxxflags} ${debian_ldflags}")

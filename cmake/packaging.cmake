@@ -42,12 +42,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/rastel/rastel-mime.xml DESTINATION ${CMAKE_I
 add_custom_target(compressed_docs ALL DEPENDS ${compressed}/changelog.Debian.gz ${compressed}/bytel.1.gz
                                               ${compressed}/rastel.1.gz)
 
-if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-  set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE i386)
-else()
-  execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE CPACK_DEBIAN_PACKAGE_ARCHITECTURE
-                  OUTPUT_STRIP_TRAILING_WHITESPACE)
-endif()
+set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${DEBIAN_ARCH})
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME rastel-bytel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
