@@ -123,7 +123,12 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t StoreByteRowV
   return x;
 }
 
-bool HaveVbmi() { return __builtin_cpu_supports("avx512vbmi"); }
+// The path uses AVX-512F and AVX-512BW instructions as well, and a virtual
+// machine may offer VBMI without them.
+bool HaveVbmi() {
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+         __builtin_cpu_supports("avx512vbmi");
+}
 
 #else
 
