@@ -39,24 +39,36 @@ void AppendAvailable(int fd, std::string& text, bool& open) {
   }
 }
 
-#ifdef PROGRAM_EMULATOR
-
-// An executable of this process's own class is one of ours, built for the
-// machine that the emulator stands in for.
-bool IsBuiltLikeThisProcess(const std::string& path) {
-  constexpr unsigned char kElfClass = sizeof(void*) == 4 ? 1 : 2;
-  unsigned char ident[5] = {};
+// What an ELF header says of the machine a program is for: its class, byte
+// order and machine number. Empty for a file that is not ELF.
+std::string ElfMachine(const std::string& path) {
+  constexpr std::size_t kHeaderPart = 20;
+  unsigned char header[kHeaderPart] = {};
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  const bool read_all = fd >= 0 && read(fd, ident, sizeof ident) == static_cast<ssize_t>(sizeof ident);
+  const bool read_all = fd >= 0 && read(fd, header, sizeof header) == static_cast<ssize_t>(sizeof header);
   if (fd >= 0) {
     close(fd);
   }
-  return read_all &&
-         std::memcmp(ident,
-                     "\x7f"
-                     "ELF",
-                     4) == 0 &&
-         ident[4] == kElfClass;
+  if (!read_all || std::memcmp(header,
+                               "\x7f"
+                               "ELF",
+                               4) != 0) {
+    return {};
+  }
+  constexpr std::size_t kClassAndData = 4;
+  constexpr std::size_t kMachine = 18;
+  std::string machine(header + kClassAndData, header + kClassAndData + 2);
+  return machine.append(header + kMachine, header + kMachine + 2);
+}
+
+#ifdef PROGRAM_EMULATOR
+
+// An executable for the machine this process is for is one of ours, which
+// the emulator stands in for; the host's own programs run as they are. The
+// emulator shows this process as the program it runs.
+bool IsBuiltLikeThisProcess(const std::string& path) {
+  const std::string machine = ElfMachine(path);
+  return !machine.empty() && machine == ElfMachine("/proc/self/exe");
 }
 
 // The emulator is a program of the host's kind and would try to load a
@@ -78,12 +90,20 @@ void RunUnderEmulator(std::vector<std::string>& args, std::vector<std::string>& 
 
 }  // namespace
 
+bool HasTheByteOrderOfThisProcess(const std::string& path) {
+  constexpr std::size_t kByteOrder = 1;
+  const std::string machine = ElfMachine(path);
+  return !machine.empty() && machine[kByteOrder] == ElfMachine("/proc/self/exe")[kByteOrder];
+}
+
 std::string EmulatorPrefix() {
+  std::string prefix;
 #ifdef PROGRAM_EMULATOR
-  return PROGRAM_EMULATOR " ";
-#else
-  return "";
+  for (const char* item : {PROGRAM_EMULATOR}) {
+    prefix.append(item).append(" ");
+  }
 #endif
+  return prefix;
 }
 
 pid_t StartProgram(const std::vector<std::string>& argv, int stdin_fd, int stdout_fd, int stderr_fd,

@@ -26,6 +26,10 @@ pid_t StartProgram(const std::vector<std::string>& argv, int stdin_fd, int stdou
 // that runs them when they are built for another machine, or nothing.
 std::string EmulatorPrefix();
 
+// Whether the program at `path` is built for this process's byte order,
+// which under an emulator may differ from the host's programs'.
+bool HasTheByteOrderOfThisProcess(const std::string& path);
+
 // Waits for the program and fills in exit_status and signal.
 void WaitProgram(pid_t pid, ProgramResult& result);
 

@@ -72,9 +72,16 @@ XServer StartXServer() {
   XServer server;
   // -displayfd 1: Xvfb picks a free display and writes its number on
   // standard output once it accepts connections.
-  server.pid =
-      StartProgram({"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-cc", "4", "-screen", "0", "1024x768x24"},
-                   null_fd, ready[1], null_fd);
+  std::vector<std::string> command = {"/usr/bin/Xvfb", "-displayfd", "1",       "-nolisten", "tcp",
+                                      "-cc",           "4",          "-screen", "0",         "1024x768x24"};
+  // Classic SDL 1.2 lays out a shared-memory image in its own byte order,
+  // and a server of the other one shows it byte-swapped. Only an emulated
+  // viewer meets such a server on its own machine: over a network, the way
+  // a big-endian machine reaches a display, no memory is shared.
+  if (!HasTheByteOrderOfThisProcess(command[0])) {
+    command.insert(command.end(), {"-extension", "MIT-SHM"});
+  }
+  server.pid = StartProgram(command, null_fd, ready[1], null_fd);
   close(ready[1]);
   close(null_fd);
   const std::string number = ReadUntil(ready[0], "\n", kStartTimeoutMs);
