@@ -2,8 +2,10 @@
 # The two commands a newcomer needs: `make run` and `make test`. Each installs
 # what it needs first.
 
-PRESETS := default asan i386 fuzz
-PACKAGE_PRESETS := default i386
+# The builds for other architectures run their suites under qemu-user.
+CROSS_PRESETS := i386 arm64 armhf s390x
+PRESETS := default asan $(CROSS_PRESETS) fuzz
+PACKAGE_PRESETS := default i386 arm64 armhf
 JOBS := $(shell nproc)
 SAMPLE := samples/testcard.rastel
 FUZZ_SECONDS := 30
@@ -13,7 +15,7 @@ FUZZ_SECONDS := 30
 SDL12_COMPAT := $(shell scripts/release compat)
 ifeq ($(SDL12_COMPAT),-)
 build-sdl12-compat test-sdl12-compat:
-	@echo "$@: nothing separate to test: Debian $(shell scripts/release version)'s own SDL 1.2 is sdl12-compat, which the default, asan and i386 builds test"
+	@echo "$@: nothing separate to test: Debian $(shell scripts/release version)'s own SDL 1.2 is sdl12-compat, which the default, asan and cross builds test"
 else
 PRESETS += sdl12-compat
 endif
@@ -55,7 +57,7 @@ $(addprefix package-,$(PACKAGE_PRESETS)): package-%: build-%
 	SOURCE_DATE_EPOCH=$$(scripts/source-date-epoch) cpack --preset $*
 
 test-packages: $(addprefix package-,$(PACKAGE_PRESETS))
-	scripts/test-packages build/default build/i386
+	scripts/test-packages $(addprefix build/,$(PACKAGE_PRESETS))
 
 # Each harness for FUZZ_SECONDS (make fuzz FUZZ_SECONDS=600 for longer).
 fuzz: build-fuzz

@@ -13,8 +13,8 @@ if(NOT DPKG_ARCHITECTURE)
 endif()
 
 function(debian_build_flag name result)
-  # dpkg-architecture warns that the host's compiler is not the target's:
-  # the i386 build passes -m32 itself.
+  # dpkg-architecture warns that the host's C compiler is not the target's:
+  # a cross build names its own C++ compiler.
   execute_process(COMMAND env DEB_BUILD_MAINT_OPTIONS=hardening=+all ${DPKG_ARCHITECTURE} -a${DEBIAN_ARCH} -c
                           dpkg-buildflags --get ${name}
                   WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE
