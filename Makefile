@@ -2,10 +2,14 @@
 # The two commands a newcomer needs: `make run` and `make test`. Each installs
 # what it needs first.
 
-# The builds for other architectures run their suites under qemu-user.
-CROSS_PRESETS := i386 arm64 armhf s390x
+# The builds for other architectures run their suites under qemu-user;
+# which of them a release builds, scripts/releases says, and why.
+comma := ,
+ALL_CROSS_PRESETS := i386 arm64 armhf s390x
+CROSS_PRESETS := $(subst $(comma), ,$(shell scripts/release cross))
+UNBUILT_CROSS_PRESETS := $(filter-out $(CROSS_PRESETS),$(ALL_CROSS_PRESETS))
 PRESETS := default asan $(CROSS_PRESETS) fuzz
-PACKAGE_PRESETS := default i386 arm64 armhf
+PACKAGE_PRESETS := default $(filter i386 arm64 armhf,$(CROSS_PRESETS))
 JOBS := $(shell nproc)
 SAMPLE := samples/testcard.rastel
 FUZZ_SECONDS := 30
@@ -20,8 +24,12 @@ else
 PRESETS += sdl12-compat
 endif
 
+$(addprefix build-,$(UNBUILT_CROSS_PRESETS)) $(addprefix test-,$(UNBUILT_CROSS_PRESETS)):
+	@echo "$@: not built on Debian $(shell scripts/release version): scripts/releases says why"
+
 .PHONY: deps deps-run run test bench fuzz test-packages build-sdl12-compat test-sdl12-compat \
-	$(addprefix build-,$(PRESETS)) $(addprefix test-,$(PRESETS)) $(addprefix package-,$(PACKAGE_PRESETS))
+	$(addprefix build-,$(PRESETS) $(UNBUILT_CROSS_PRESETS)) $(addprefix test-,$(PRESETS) $(UNBUILT_CROSS_PRESETS)) \
+	$(addprefix package-,$(PACKAGE_PRESETS))
 
 deps:
 	scripts/install-deps
@@ -63,7 +71,7 @@ test-packages: $(addprefix package-,$(PACKAGE_PRESETS))
 fuzz: build-fuzz
 	scripts/fuzz $(FUZZ_SECONDS)
 
-test: $(addprefix test-,$(PRESETS)) test-sdl12-compat test-packages fuzz
+test: $(addprefix test-,$(PRESETS) $(UNBUILT_CROSS_PRESETS)) test-sdl12-compat test-packages fuzz
 
 bench: build-default
 	build/default/bench/bytel_bench
