@@ -126,14 +126,8 @@ double MedianMs(const std::string& path, SDL_Surface* surface, const Draw& draw,
   return times[times.size() / 2];
 }
 
-// DrawScreen picks its 8-bit path by the same test.
 const char* EightBitPath() {
-#if defined(__x86_64__) || defined(__i386__)
-  if (__builtin_cpu_supports("avx512vbmi")) {
-    return "AVX-512 VBMI permutes";
-  }
-#endif
-  return "the table of byte pairs (no AVX-512 VBMI here)";
+  return HaveVbmi() ? "AVX-512 VBMI permutes" : "the table of byte pairs (no AVX-512 VBMI here)";
 }
 
 bool SamePixels(const SDL_Surface* a, const SDL_Surface* b) {

@@ -123,17 +123,9 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) std::size_t StoreByteRowV
   return x;
 }
 
-// The path uses AVX-512F and AVX-512BW instructions as well, and a virtual
-// machine may offer VBMI without them.
-bool HaveVbmi() {
-  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-         __builtin_cpu_supports("avx512vbmi");
-}
-
 #else
 
 std::size_t StoreByteRowVbmi(Uint8*, const Uint8*, std::size_t, const Uint8*) { return 0; }
-bool HaveVbmi() { return false; }
 
 #endif
 
@@ -247,4 +239,15 @@ void DrawPixel(SDL_Surface* surface, int x, int y, Uint8 red, Uint8 green, Uint8
   const Uint32 value = SDL_MapRGB(surface->format, red, green, blue);
   const int bytes_per_pixel = surface->format->BytesPerPixel;
   StorePixel(RowStart(surface, y) + std::ptrdiff_t{x} * bytes_per_pixel, value, bytes_per_pixel);
+}
+
+bool HaveVbmi() {
+#ifdef RASTEL_HAVE_X86
+  // The path uses AVX-512F and AVX-512BW instructions as well, and a virtual
+  // machine may offer VBMI without them.
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+         __builtin_cpu_supports("avx512vbmi");
+#else
+  return false;
+#endif
 }
