@@ -25,6 +25,7 @@ PRESETS += sdl12-compat
 endif
 
 $(addprefix build-,$(UNBUILT_CROSS_PRESETS)) $(addprefix test-,$(UNBUILT_CROSS_PRESETS)):
+	@scripts/release cross >/dev/null
 	@echo "$@: not built on Debian $(shell scripts/release version): scripts/releases says why"
 
 .PHONY: deps deps-run run test bench fuzz test-packages build-sdl12-compat test-sdl12-compat \

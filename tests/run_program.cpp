@@ -42,8 +42,8 @@ void AppendAvailable(int fd, std::string& text, bool& open) {
 // What an ELF header says of the machine a program is for: its class, byte
 // order and machine number. Empty for a file that is not ELF.
 std::string ElfMachine(const std::string& path) {
-  constexpr std::size_t kHeaderPart = 20;
-  unsigned char header[kHeaderPart] = {};
+  constexpr std::size_t kHeaderBytes = 20;
+  unsigned char header[kHeaderBytes] = {};
   const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
   const bool read_all = fd >= 0 && read(fd, header, sizeof header) == static_cast<ssize_t>(sizeof header);
   if (fd >= 0) {
@@ -93,7 +93,8 @@ void RunUnderEmulator(std::vector<std::string>& args, std::vector<std::string>& 
 bool HasTheByteOrderOfThisProcess(const std::string& path) {
   constexpr std::size_t kByteOrder = 1;
   const std::string machine = ElfMachine(path);
-  return !machine.empty() && machine[kByteOrder] == ElfMachine("/proc/self/exe")[kByteOrder];
+  const std::string own = ElfMachine("/proc/self/exe");
+  return !machine.empty() && !own.empty() && machine[kByteOrder] == own[kByteOrder];
 }
 
 std::string EmulatorPrefix() {
