@@ -66,8 +66,8 @@ if(FOREIGN_SYSROOT)
   endforeach()
 endif()
 
-execute_process(COMMAND dpkg --print-architecture OUTPUT_VARIABLE host_arch OUTPUT_STRIP_TRAILING_WHITESPACE
-                COMMAND_ERROR_IS_FATAL ANY)
+# dpkg-architecture calls the machine that builds the build one.
+debian_arch_value(DEB_BUILD_ARCH host_arch)
 if(NOT host_arch STREQUAL DEBIAN_ARCH)
   string(REGEX REPLACE "^i.86$" "i386" qemu_cpu ${gnu_cpu})
   find_program(QEMU qemu-${qemu_cpu})
@@ -93,8 +93,7 @@ if(FOREIGN_SYSROOT)
   set(ENV{PKG_CONFIG_SYSROOT_DIR} ${sysroot})
   set(ENV{PKG_CONFIG_LIBDIR} ${sysroot}/usr/lib/${multiarch}/pkgconfig:${sysroot}/usr/share/pkgconfig)
 else()
-  execute_process(COMMAND dpkg-architecture -qDEB_HOST_ARCH_ENDIAN OUTPUT_VARIABLE host_endian
-                  OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET COMMAND_ERROR_IS_FATAL ANY)
+  debian_arch_value(DEB_BUILD_ARCH_ENDIAN host_endian)
   debian_arch_value(DEB_HOST_ARCH_ENDIAN target_endian)
   if(NOT host_endian STREQUAL target_endian)
     message(FATAL_ERROR "${DEBIAN_ARCH} is ${target_endian}-endian and cannot use this host's SDL headers: "
