@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <stdexcept>
 
 // POSIX leaves declaring it to the program; glibc does only for _GNU_SOURCE.
@@ -90,6 +91,8 @@ void RunUnderEmulator(std::vector<std::string>& args, std::vector<std::string>& 
 
 }  // namespace
 
+std::string_view VariableName(std::string_view setting) { return setting.substr(0, setting.find('=')); }
+
 bool HasTheByteOrderOfThisProcess(const std::string& path) {
   constexpr std::size_t kByteOrder = 1;
   const std::string machine = ElfMachine(path);
@@ -112,14 +115,15 @@ pid_t StartProgram(const std::vector<std::string>& argv, int stdin_fd, int stdou
   std::vector<std::string> args = argv;
   std::vector<std::string> env;
   for (char** entry = environ; *entry != nullptr; ++entry) {
-    const std::string name_and_equals(*entry, std::strcspn(*entry, "=") + 1);
+    const std::string_view name(*entry, std::strcspn(*entry, "="));
     const bool replaced = std::any_of(extra_env.begin(), extra_env.end(),
-                                      [&](const std::string& extra) { return extra.starts_with(name_and_equals); });
+                                      [&](const std::string& extra) { return VariableName(extra) == name; });
     if (!replaced) {
       env.emplace_back(*entry);
     }
   }
-  env.insert(env.end(), extra_env.begin(), extra_env.end());
+  std::copy_if(extra_env.begin(), extra_env.end(), std::back_inserter(env),
+               [](const std::string& extra) { return extra.find('=') != std::string::npos; });
 #ifdef PROGRAM_EMULATOR
   if (IsBuiltLikeThisProcess(args[0])) {
     RunUnderEmulator(args, env);

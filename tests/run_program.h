@@ -4,6 +4,7 @@
 #include <sys/types.h>
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct ProgramResult {
@@ -15,12 +16,14 @@ struct ProgramResult {
 
 // Starts argv[0] with the given descriptors as its standard streams and with
 // `extra_env` ("NAME=value") added to, or replacing, this process's
-// environment. SIGPIPE, SIGINT and SIGTERM are reset to their defaults and no
-// signal is blocked, whatever the test runner did with them (a shell starts
-// background jobs with SIGINT ignored, and SDL then leaves it so). Programs
-// built like this one run under the emulator when the build has one.
+// environment; an entry "NAME" alone removes NAME from it. SIGPIPE, SIGINT and SIGTERM are reset to their defaults and
+// no signal is blocked, whatever the test runner did with them (a shell starts background jobs with SIGINT ignored, and
+// SDL then leaves it so). Programs built like this one run under the emulator when the build has one.
 pid_t StartProgram(const std::vector<std::string>& argv, int stdin_fd, int stdout_fd, int stderr_fd,
                    const std::vector<std::string>& extra_env = {});
+
+// NAME of "NAME=value", or of "NAME".
+std::string_view VariableName(std::string_view setting);
 
 // What a shell command must put before one of our programs: the emulator
 // that runs them when they are built for another machine, or nothing.
