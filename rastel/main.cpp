@@ -39,8 +39,11 @@ void ReportWrongMagic(std::uint32_t magic) {
 
 // Key releases, mouse and focus events do not end the loop. A failed wait
 // does, as a failure: the event record then holds nothing new, and looking
-// at it again would spin.
-int WaitForKeyOrClose() {
+// at it again would spin. Classic SDL repaints a window that was covered,
+// minimised or moved off screen by itself; sdl12-compat keeps no picture of
+// its own and asks for it again, so the surface drawn once is presented
+// anew.
+int WaitForKeyOrClose(SDL_Surface* screen) {
   SDL_Event event;
   for (;;) {
     if (SDL_WaitEvent(&event) == 0) {
@@ -48,6 +51,9 @@ int WaitForKeyOrClose() {
     }
     if (event.type == SDL_KEYDOWN || event.type == SDL_QUIT) {
       return kExitSuccess;
+    }
+    if (event.type == SDL_VIDEOEXPOSE) {
+      SDL_Flip(screen);
     }
   }
 }
@@ -90,7 +96,7 @@ int ShowPicture(int argc, char* argv[]) {
     return kExitFailure;
   }
   DrawScreen(screen, stream);
-  const int status = WaitForKeyOrClose();
+  const int status = WaitForKeyOrClose(screen);
   SDL_Quit();
   return status;
 }

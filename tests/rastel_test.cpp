@@ -85,6 +85,14 @@ bool SdlOpensWindow(const XServer& server, int width, int height) {
   return opened;
 }
 
+std::size_t CountDiffering(const std::vector<std::uint32_t>& pixels, const std::vector<std::uint32_t>& expected) {
+  std::size_t differing = std::max(pixels.size(), expected.size()) - std::min(pixels.size(), expected.size());
+  for (std::size_t i = 0; i < std::min(pixels.size(), expected.size()); ++i) {
+    differing += pixels[i] != expected[i] ? 1 : 0;
+  }
+  return differing;
+}
+
 bool StillRunning(pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == 0; }
 
 class RastelTest : public TestWithFiles {
@@ -107,8 +115,8 @@ class RastelTest : public TestWithFiles {
     std::vector<std::string> argv = {RASTEL};
     argv.insert(argv.end(), args.begin(), args.end());
     for (const std::string& setting : env_) {
-      const std::string name = setting.substr(0, setting.find('=') + 1);
-      if (std::none_of(extra_env.begin(), extra_env.end(), [&](const std::string& e) { return e.starts_with(name); })) {
+      if (std::none_of(extra_env.begin(), extra_env.end(),
+                       [&](const std::string& e) { return VariableName(e) == VariableName(setting); })) {
         extra_env.push_back(setting);
       }
     }
@@ -292,6 +300,46 @@ TEST_F(RastelTest, RefusalsPrintTheirMessageAndOpenNoWindow) {
       EXPECT_EQ(mapped, 0);
     }
   }
+}
+
+// What a desktop does to a window, under a stacking window manager. Classic
+// SDL repaints the window by itself; sdl12-compat asks for the picture again.
+class RastelOnADesktopTest : public RastelTest {
+ protected:
+  void SetUp() override {
+    RastelTest::SetUp();
+    StartWindowManager(server_);
+  }
+};
+
+TEST_F(RastelOnADesktopTest, KeepsItsPictureSizeAndTitleUntilClosedThroughTheWindowManager) {
+  const std::array<std::uint32_t, 256> shown = ColoursShownFor(server_);
+  constexpr int kWidth = 160;
+  constexpr int kHeight = 120;
+  const std::string pixels = RandomBytes(std::size_t{kWidth} * kHeight, 11);
+  const std::vector<std::uint32_t> expected = PictureAsShown(kWidth, kHeight, pixels, shown);
+  const RunningProgram viewer = Launch({WriteFile("picture", Picture(kWidth, kHeight, pixels))});
+  const XWindow window = Show(viewer);
+  ASSERT_NE(window, 0U);
+  EXPECT_EQ(CountDiffering(WaitForPixels(display_, window, expected, kWindowTimeoutMs), expected), 0U);
+  struct Case {
+    const char* name;
+    void (*disturb)(XDisplay*, XWindow);
+  };
+  for (const Case& c :
+       {Case{"covered by another window", CoverWithAnotherWindow}, Case{"minimised and restored", MinimiseAndRestore},
+        Case{"moved partly off screen and back", MovePartlyOffScreenAndBack}}) {
+    SCOPED_TRACE(c.name);
+    c.disturb(display_, window);
+    EXPECT_EQ(CountDiffering(WaitForPixels(display_, window, expected, kWindowTimeoutMs), expected), 0U);
+  }
+  AskToResize(display_, window, kWidth * 2, kHeight * 2);
+  const WindowSize size = SizeOf(display_, window);
+  EXPECT_EQ(size.width, kWidth);
+  EXPECT_EQ(size.height, kHeight);
+  EXPECT_EQ(TitleOf(display_, window), "");  // SDL gives it none, and neither does the viewer
+  CloseThroughWindowManager(display_, window);
+  ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(kWidth, kHeight), 0);
 }
 
 // The pixel bytes a file lacks take the colour of the last one read.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "x_display.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <chrono>
 #include <functional>
@@ -24,6 +26,7 @@ namespace {
 
 constexpr int kStartTimeoutMs = 20000;
 constexpr auto kPollInterval = std::chrono::milliseconds(20);
+constexpr std::uint32_t kWhite = 0xFFFFFF;
 
 // Windows come and go while the tests walk the tree; a vanished one is not
 // an error.
@@ -38,21 +41,104 @@ bool IsShown(Display* display, Window window) {
   return XGetWindowAttributes(display, window, &attributes) != 0 && attributes.map_state == IsViewable;
 }
 
-XWindow FindViewableTopWindow(Display* display) {
+bool HasProperty(Display* display, Window window, Atom property) {
+  int count = 0;
+  Atom* properties = XListProperties(display, window, &count);
+  const bool has = properties != nullptr && std::find(properties, properties + count, property) != properties + count;
+  XFree(properties);
+  return has;
+}
+
+std::vector<Window> ChildrenOf(Display* display, Window window) {
   Window root = 0;
   Window parent = 0;
   Window* children = nullptr;
   unsigned int count = 0;
-  XWindow found = 0;
-  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) != 0) {
-    for (unsigned int i = 0; i < count && found == 0; ++i) {
-      if (IsShown(display, children[i])) {
-        found = children[i];
-      }
-    }
+  std::vector<Window> found;
+  if (XQueryTree(display, window, &root, &parent, &children, &count) != 0) {
+    found.assign(children, children + count);
     XFree(children);
   }
   return found;
+}
+
+// A window manager marks the program's own window inside its frame with
+// WM_STATE; without one, the top-level window is the program's.
+Window ProgramWindowIn(Display* display, Window top) {
+  const Atom wm_state = XInternAtom(display, "WM_STATE", False);
+  std::vector<Window> pending = {top};
+  while (!pending.empty()) {
+    const Window window = pending.back();
+    pending.pop_back();
+    if (HasProperty(display, window, wm_state)) {
+      return window;
+    }
+    const std::vector<Window> children = ChildrenOf(display, window);
+    pending.insert(pending.end(), children.begin(), children.end());
+  }
+  return top;
+}
+
+std::vector<Window> ViewableProgramWindows(Display* display) {
+  std::vector<Window> found;
+  for (const Window top : ChildrenOf(display, DefaultRootWindow(display))) {
+    if (IsShown(display, top)) {
+      found.push_back(ProgramWindowIn(display, top));
+    }
+  }
+  return found;
+}
+
+bool ShowsMoreThanOneColour(Display* display, Window window) {
+  const std::vector<std::uint32_t> pixels = ReadPixels(display, window);
+  return std::adjacent_find(pixels.begin(), pixels.end(), std::not_equal_to<>()) != pixels.end();
+}
+
+void WaitUntil(const std::function<bool()>& done, const std::string& what) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      throw std::runtime_error("timed out waiting until " + what);
+    }
+    std::this_thread::sleep_for(kPollInterval);
+  }
+}
+
+struct Point {
+  int x = 0;
+  int y = 0;
+  bool operator==(const Point&) const = default;
+};
+
+Point OriginOf(Display* display, Window window) {
+  Point origin;
+  Window child = 0;
+  XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &origin.x, &origin.y, &child);
+  return origin;
+}
+
+// A request to the window manager, as pagers and task bars send them.
+void SendToWindowManager(Display* display, Window window, const char* message, std::array<long, 5> data) {
+  XEvent event{};
+  event.xclient.type = ClientMessage;
+  event.xclient.window = window;
+  event.xclient.message_type = XInternAtom(display, message, False);
+  event.xclient.format = 32;
+  std::copy(data.begin(), data.end(), event.xclient.data.l);
+  XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+  XSync(display, False);
+}
+
+constexpr long kFromPager = 2;  // the source of a request: the user, through a pager or task bar
+
+// Moves the program's window itself, not its frame, to `to`.
+void MoveTo(Display* display, Window window, Point to) {
+  constexpr long kStaticGravity = 10;
+  constexpr long kXAndY = 3L << 8;
+  constexpr int kSourceShift = 12;
+  SendToWindowManager(display, window, "_NET_MOVERESIZE_WINDOW",
+                      {kStaticGravity | kXAndY | kFromPager << kSourceShift, to.x, to.y, 0, 0});
+  WaitUntil([&] { return OriginOf(display, window) == to; }, "the window has moved");
 }
 
 void WindowCentre(Display* display, Window window, int& x, int& y) {
@@ -94,7 +180,27 @@ XServer StartXServer() {
   return server;
 }
 
+void StartWindowManager(XServer& server) {
+  const int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
+  server.window_manager = StartProgram({"/usr/bin/openbox"}, null_fd, null_fd, null_fd, {"DISPLAY=" + server.name});
+  close(null_fd);
+  Display* display = ConnectTo(server);
+  const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
+  try {
+    WaitUntil([&] { return HasProperty(display, DefaultRootWindow(display), check); }, "openbox manages the screen");
+  } catch (...) {
+    XCloseDisplay(display);
+    throw;
+  }
+  XCloseDisplay(display);
+}
+
 void StopXServer(XServer& server) {
+  if (server.window_manager > 0) {
+    kill(server.window_manager, SIGTERM);
+    waitpid(server.window_manager, nullptr, 0);
+    server.window_manager = -1;
+  }
   if (server.pid > 0) {
     kill(server.pid, SIGTERM);
     waitpid(server.pid, nullptr, 0);
@@ -136,10 +242,8 @@ XWindow WaitForDrawnWindow(XDisplay* display, int timeout_ms) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
   for (;;) {
     // Found anew each time: an SDL may map a first window and replace it.
-    const XWindow window = FindViewableTopWindow(display);
-    if (window != 0) {
-      const std::vector<std::uint32_t> pixels = ReadPixels(display, window);
-      if (std::adjacent_find(pixels.begin(), pixels.end(), std::not_equal_to<>()) != pixels.end()) {
+    for (const Window window : ViewableProgramWindows(display)) {
+      if (ShowsMoreThanOneColour(display, window)) {
         return window;
       }
     }
@@ -264,4 +368,71 @@ void RequestClose(XDisplay* display, XWindow window) {
   event.xclient.data.l[1] = CurrentTime;
   XSendEvent(display, window, False, NoEventMask, &event);
   XSync(display, False);
+}
+
+void CoverWithAnotherWindow(XDisplay* display, XWindow window) {
+  const WindowSize size = SizeOf(display, window);
+  const Point origin = OriginOf(display, window);
+  const int screen = DefaultScreen(display);
+  XSetWindowAttributes attributes{};
+  attributes.override_redirect = True;
+  attributes.background_pixel = WhitePixel(display, screen);
+  const Window cover =
+      XCreateWindow(display, DefaultRootWindow(display), -size.width, origin.y, static_cast<unsigned>(size.width),
+                    static_cast<unsigned>(size.height), 0, CopyFromParent, InputOutput, CopyFromParent,
+                    CWOverrideRedirect | CWBackPixel, &attributes);
+  XMapRaised(display, cover);
+  XMoveWindow(display, cover, origin.x, origin.y);
+  XSync(display, False);
+  WaitUntil(
+      [&] {
+        const std::vector<std::uint32_t> pixels = ReadPixels(display, cover);
+        return OriginOf(display, cover) == origin && !pixels.empty() &&
+               std::all_of(pixels.begin(), pixels.end(), [](std::uint32_t pixel) { return pixel == kWhite; });
+      },
+      "the other window covers it");
+  XMoveWindow(display, cover, DisplayWidth(display, screen), DisplayHeight(display, screen));
+  XDestroyWindow(display, cover);
+  XSync(display, False);
+}
+
+void MinimiseAndRestore(XDisplay* display, XWindow window) {
+  XIconifyWindow(display, window, DefaultScreen(display));
+  XSync(display, False);
+  WaitUntil([&] { return !IsShown(display, window); }, "the window is minimised");
+  SendToWindowManager(display, window, "_NET_ACTIVE_WINDOW", {kFromPager, CurrentTime, 0, 0, 0});
+  WaitUntil([&] { return IsShown(display, window); }, "the window is restored");
+}
+
+void MovePartlyOffScreenAndBack(XDisplay* display, XWindow window) {
+  const Point origin = OriginOf(display, window);
+  const int screen = DefaultScreen(display);
+  MoveTo(display, window, {DisplayWidth(display, screen) - SizeOf(display, window).width / 2, origin.y});
+  MoveTo(display, window, origin);
+}
+
+void CloseThroughWindowManager(XDisplay* display, XWindow window) {
+  SendToWindowManager(display, window, "_NET_CLOSE_WINDOW", {CurrentTime, kFromPager, 0, 0, 0});
+}
+
+void AskToResize(XDisplay* display, XWindow window, int width, int height) {
+  // The window manager handles requests in order: once the move that
+  // follows has been made, the resize has been decided.
+  XResizeWindow(display, window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+  XSync(display, False);
+  const Point origin = OriginOf(display, window);
+  MoveTo(display, window, {origin.x + 1, origin.y + 1});
+}
+
+std::string TitleOf(XDisplay* display, XWindow window) {
+  std::string title;
+  for (const char* property : {"_NET_WM_NAME", "WM_NAME"}) {
+    XTextProperty text{};
+    if (title.empty() && XGetTextProperty(display, window, &text, XInternAtom(display, property, False)) != 0 &&
+        text.value != nullptr) {
+      title.assign(reinterpret_cast<const char*>(text.value), text.nitems);
+      XFree(text.value);
+    }
+  }
+  return title;
 }

@@ -19,11 +19,18 @@ using XWindow = unsigned long;
 struct XServer {
   pid_t pid = -1;
   std::string name;  // the DISPLAY value, such as ":3"
+  pid_t window_manager = -1;
 };
 
 // Xvfb on a display number that no other server uses, 24-bit TrueColor.
 XServer StartXServer();
+// Stops its window manager too.
 void StopXServer(XServer& server);
+
+// Openbox, a stacking window manager as desktops have; returns once it
+// manages the screen. It frames each window, and the functions below then
+// find and drive the program's own window inside the frame.
+void StartWindowManager(XServer& server);
 
 // Connects and starts counting the windows that get mapped on the screen.
 XDisplay* ConnectTo(const XServer& server);
@@ -32,9 +39,10 @@ void Disconnect(XDisplay* display);
 // Windows mapped as children of the root since ConnectTo, however briefly.
 int CountWindowsMapped(XDisplay* display);
 
-// The first viewable child of the root once it shows more than one colour,
-// as a drawn picture of random bytes does, or 0 when none does in time.
-// Found by walking the tree, not by where it is or what it is called. Tests
+// The first viewable window of a program (a child of the root, or the one
+// inside a window manager's frame) once it shows more than one colour, as a
+// drawn picture of random bytes does, or 0 when none does in time. Found by
+// walking the tree, not by where it is or what it is called. Tests
 // wait for this before they send input, since SDL may drop events that
 // arrive while it sets the window up.
 XWindow WaitForDrawnWindow(XDisplay* display, int timeout_ms);
@@ -71,3 +79,17 @@ void ToggleFocus(XDisplay* display, XWindow window);
 
 // What a window manager sends when the user closes the window.
 void RequestClose(XDisplay* display, XWindow window);
+
+// What a desktop does to a window, through the window manager where there is
+// one. Each returns once the server shows the change, or throws.
+void CoverWithAnotherWindow(XDisplay* display, XWindow window);
+void MinimiseAndRestore(XDisplay* display, XWindow window);
+void MovePartlyOffScreenAndBack(XDisplay* display, XWindow window);
+// The user's close button: the window manager asks the program to close.
+void CloseThroughWindowManager(XDisplay* display, XWindow window);
+// Asks the window manager for another size, and waits long enough for it
+// to have given it.
+void AskToResize(XDisplay* display, XWindow window, int width, int height);
+
+// The window's title, or "" when it has none.
+std::string TitleOf(XDisplay* display, XWindow window);
