@@ -6,8 +6,11 @@
 
 #include <SDL.h>
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <string_view>
 
 #include "image_format.h"
 #include "render.h"
@@ -27,6 +30,12 @@ constexpr std::int32_t kMaxSide = 32767;
 constexpr int kBitsPerPixel = 8;
 constexpr Uint32 kNoFlags = 0;  // a software surface in a window of fixed size
 
+// Where no display can be reached, SDL comes up on one of these instead: the
+// viewer would then wait for a key nobody can press, or write its picture as
+// text into standard output.
+constexpr std::array<std::string_view, 4> kDriversWithoutScreen = {"offscreen", "dummy", "caca", "aalib"};
+constexpr int kDriverNameSize = 32;
+
 // Zero is refused too, because SDL 1.2 takes it as "the size of the desktop".
 bool HasDrawableSize(const ImageHeader& header) {
   return header.width > 0 && header.height > 0 && header.width <= kMaxSide && header.height <= kMaxSide;
@@ -35,6 +44,35 @@ bool HasDrawableSize(const ImageHeader& header) {
 void ReportWrongMagic(std::uint32_t magic) {
   std::printf("Magic number: 0x%x\n", static_cast<unsigned>(magic));
   std::printf("Correct magic number: 0x%x\n", static_cast<unsigned>(kMagic));
+}
+
+// SDL_VIDEODRIVER may list several drivers, separated by commas.
+bool UserAskedForDriver(std::string_view driver) {
+  const char* const asked = std::getenv("SDL_VIDEODRIVER");
+  std::string_view rest = asked != nullptr ? asked : "";
+  while (!rest.empty()) {
+    const std::size_t comma = rest.find(',');
+    if (rest.substr(0, comma) == driver) {
+      return true;
+    }
+    rest = comma == std::string_view::npos ? "" : rest.substr(comma + 1);
+  }
+  return false;
+}
+
+// A driver the user names is theirs to choose, whatever it shows.
+bool ShowsOnAScreen() {
+  std::array<char, kDriverNameSize> name{};
+  if (SDL_VideoDriverName(name.data(), name.size()) == nullptr) {
+    return true;
+  }
+  const std::string_view driver = name.data();
+  for (const std::string_view without_screen : kDriversWithoutScreen) {
+    if (driver == without_screen) {
+      return UserAskedForDriver(driver);
+    }
+  }
+  return true;
 }
 
 // Key releases, mouse and focus events do not end the loop. A failed wait
@@ -88,6 +126,10 @@ int ShowPicture(int argc, char* argv[]) {
   }
 
   if (SDL_Init(SDL_INIT_VIDEO) < 0) {
+    return kExitFailure;
+  }
+  if (!ShowsOnAScreen()) {
+    SDL_Quit();
     return kExitFailure;
   }
   SDL_Surface* screen = SDL_SetVideoMode(header.width, header.height, kBitsPerPixel, kNoFlags);

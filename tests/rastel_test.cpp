@@ -6,6 +6,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,6 +86,12 @@ bool SdlOpensWindow(const XServer& server, int width, int height) {
   return opened;
 }
 
+// sdl12-compat numbers its versions of SDL 1.2 from 1.2.50 on.
+bool IsSdl12Compat() {
+  constexpr Uint8 kFirstCompatPatch = 50;
+  return SDL_Linked_Version()->patch >= kFirstCompatPatch;
+}
+
 std::size_t CountDiffering(const std::vector<std::uint32_t>& pixels, const std::vector<std::uint32_t>& expected) {
   std::size_t differing = std::max(pixels.size(), expected.size()) - std::min(pixels.size(), expected.size());
   for (std::size_t i = 0; i < std::min(pixels.size(), expected.size()); ++i) {
@@ -101,7 +108,11 @@ class RastelTest : public TestWithFiles {
     TestWithFiles::SetUp();
     server_ = StartXServer();
     display_ = ConnectTo(server_);
-    env_ = {"DISPLAY=" + server_.name, "SDL_VIDEODRIVER=x11"};
+    // A runtime folder of its own: SDL2 looks there for a Wayland display,
+    // and says on standard error when there is none.
+    const std::string runtime = dir_ + "/runtime";
+    mkdir(runtime.c_str(), 0700);
+    env_ = {"DISPLAY=" + server_.name, "SDL_VIDEODRIVER=x11", "XDG_RUNTIME_DIR=" + runtime};
   }
   void TearDown() override {
     Disconnect(display_);
@@ -299,6 +310,29 @@ TEST_F(RastelTest, RefusalsPrintTheirMessageAndOpenNoWindow) {
     if (!c.sdl_may_map) {
       EXPECT_EQ(mapped, 0);
     }
+  }
+}
+
+// Without a display SDL comes up on a driver that shows nothing, and the
+// viewer ends as when SDL cannot start, at once. Classic SDL's text-art
+// driver writes its terminal's set-up and reset while it starts and stops,
+// before the viewer can tell which driver it is, but never the picture.
+TEST_F(RastelTest, EndsAtOnceWhereNoDisplayCanBeReached) {
+  constexpr int kWidth = 256;
+  constexpr int kHeight = 320;
+  constexpr std::size_t kMostTerminalSetUp = 1024;
+  const std::string path =
+      WriteFile("picture", Picture(kWidth, kHeight, RandomBytes(std::size_t{kWidth} * kHeight, 12)));
+  const ProgramResult result =
+      FinishProgram(Launch({path}, {"DISPLAY", "WAYLAND_DISPLAY", "SDL_VIDEODRIVER", "TERM=xterm"}), kExitTimeoutMs);
+  EXPECT_EQ(result.exit_status, kExitFailure);
+  EXPECT_EQ(result.err, "");
+  const std::string size_lines = SizeLines(kWidth, kHeight);
+  ASSERT_TRUE(result.out.starts_with(size_lines)) << result.out;
+  if (IsSdl12Compat()) {
+    EXPECT_EQ(result.out, size_lines);
+  } else {
+    EXPECT_LE(result.out.size() - size_lines.size(), kMostTerminalSetUp);
   }
 }
 
