@@ -15,8 +15,10 @@
 #include <array>
 #include <bit>
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <stdexcept>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -62,9 +64,10 @@ std::vector<Window> ChildrenOf(Display* display, Window window) {
   return found;
 }
 
-// A window manager marks the program's own window inside its frame with
-// WM_STATE; without one, the top-level window is the program's.
-Window ProgramWindowIn(Display* display, Window top) {
+// A window manager marks each program's window, inside the frame it gives
+// it, with WM_STATE, and the rest (its panels, its frames' parts) is its
+// own. Without one, every top-level window is a program's.
+Window ProgramWindowIn(Display* display, Window top, bool managed) {
   const Atom wm_state = XInternAtom(display, "WM_STATE", False);
   std::vector<Window> pending = {top};
   while (!pending.empty()) {
@@ -76,14 +79,17 @@ Window ProgramWindowIn(Display* display, Window top) {
     const std::vector<Window> children = ChildrenOf(display, window);
     pending.insert(pending.end(), children.begin(), children.end());
   }
-  return top;
+  return managed ? 0 : top;
 }
 
 std::vector<Window> ViewableProgramWindows(Display* display) {
+  const Window root = DefaultRootWindow(display);
+  const bool managed = HasProperty(display, root, XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False));
   std::vector<Window> found;
-  for (const Window top : ChildrenOf(display, DefaultRootWindow(display))) {
-    if (IsShown(display, top)) {
-      found.push_back(ProgramWindowIn(display, top));
+  for (const Window top : ChildrenOf(display, root)) {
+    const Window program = IsShown(display, top) ? ProgramWindowIn(display, top, managed) : 0;
+    if (program != 0) {
+      found.push_back(program);
     }
   }
   return found;
@@ -131,14 +137,13 @@ void SendToWindowManager(Display* display, Window window, const char* message, s
 
 constexpr long kFromPager = 2;  // the source of a request: the user, through a pager or task bar
 
-// Moves the program's window itself, not its frame, to `to`.
-void MoveTo(Display* display, Window window, Point to) {
-  constexpr long kStaticGravity = 10;
-  constexpr long kXAndY = 3L << 8;
-  constexpr int kSourceShift = 12;
-  SendToWindowManager(display, window, "_NET_MOVERESIZE_WINDOW",
-                      {kStaticGravity | kXAndY | kFromPager << kSourceShift, to.x, to.y, 0, 0});
-  WaitUntil([&] { return OriginOf(display, window) == to; }, "the window has moved");
+// Asks the window manager to move the window's frame to `to`, and returns
+// where the window itself then lies, once it has moved from `from`.
+Point MoveFrame(Display* display, Window window, Point to, Point from) {
+  XMoveWindow(display, window, to.x, to.y);
+  XSync(display, False);
+  WaitUntil([&] { return !(OriginOf(display, window) == from); }, "the window has moved");
+  return OriginOf(display, window);
 }
 
 void WindowCentre(Display* display, Window window, int& x, int& y) {
@@ -180,14 +185,25 @@ XServer StartXServer() {
   return server;
 }
 
-void StartWindowManager(XServer& server) {
+void StartWindowManager(XServer& server, const std::string& settings_dir) {
   const int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
-  server.window_manager = StartProgram({"/usr/bin/openbox"}, null_fd, null_fd, null_fd, {"DISPLAY=" + server.name});
+  const std::string settings = settings_dir + "/preferences";
+  // No task bar, so that only the windows under test show; and windows may
+  // be moved partly off the screen.
+  const std::string_view preferences = "ShowTaskBar=0\nLimitPosition=0\n";
+  std::FILE* file = std::fopen(settings.c_str(), "w");
+  if (file == nullptr || std::fwrite(preferences.data(), 1, preferences.size(), file) != preferences.size() ||
+      std::fclose(file) != 0) {
+    throw std::runtime_error("cannot write " + settings);
+  }
+  server.window_manager = StartProgram({"/usr/bin/icewm"}, null_fd, null_fd, null_fd,
+                                       {"DISPLAY=" + server.name, "ICEWM_PRIVCFG=" + settings_dir});
   close(null_fd);
   Display* display = ConnectTo(server);
   const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
   try {
-    WaitUntil([&] { return HasProperty(display, DefaultRootWindow(display), check); }, "openbox manages the screen");
+    WaitUntil([&] { return HasProperty(display, DefaultRootWindow(display), check); },
+              "the window manager manages the screen");
   } catch (...) {
     XCloseDisplay(display);
     throw;
@@ -407,21 +423,26 @@ void MinimiseAndRestore(XDisplay* display, XWindow window) {
 void MovePartlyOffScreenAndBack(XDisplay* display, XWindow window) {
   const Point origin = OriginOf(display, window);
   const int screen = DefaultScreen(display);
-  MoveTo(display, window, {DisplayWidth(display, screen) - SizeOf(display, window).width / 2, origin.y});
-  MoveTo(display, window, origin);
+  const int width = SizeOf(display, window).width;
+  const Point landed = MoveFrame(display, window, {DisplayWidth(display, screen) - width / 2, origin.y}, origin);
+  if (landed.x + width <= DisplayWidth(display, screen)) {
+    throw std::runtime_error("the window manager kept the window on the screen");
+  }
+  MoveFrame(display, window, {origin.x / 2, origin.y}, landed);
 }
 
 void CloseThroughWindowManager(XDisplay* display, XWindow window) {
   SendToWindowManager(display, window, "_NET_CLOSE_WINDOW", {CurrentTime, kFromPager, 0, 0, 0});
 }
 
-void AskToResize(XDisplay* display, XWindow window, int width, int height) {
-  // The window manager handles requests in order: once the move that
-  // follows has been made, the resize has been decided.
-  XResizeWindow(display, window, static_cast<unsigned>(width), static_cast<unsigned>(height));
-  XSync(display, False);
-  const Point origin = OriginOf(display, window);
-  MoveTo(display, window, {origin.x + 1, origin.y + 1});
+WindowSize FixedSizeOf(XDisplay* display, XWindow window) {
+  XSizeHints hints{};
+  long supplied = 0;
+  if (XGetWMNormalHints(display, window, &hints, &supplied) == 0 || (hints.flags & PMinSize) == 0 ||
+      (hints.flags & PMaxSize) == 0 || hints.min_width != hints.max_width || hints.min_height != hints.max_height) {
+    return {};
+  }
+  return {hints.min_width, hints.min_height};
 }
 
 std::string TitleOf(XDisplay* display, XWindow window) {

@@ -27,10 +27,11 @@ XServer StartXServer();
 // Stops its window manager too.
 void StopXServer(XServer& server);
 
-// Openbox, a stacking window manager as desktops have; returns once it
-// manages the screen. It frames each window, and the functions below then
-// find and drive the program's own window inside the frame.
-void StartWindowManager(XServer& server);
+// IceWM, a stacking window manager as desktops have, with its settings in
+// `settings_dir`; returns once it manages the screen. It frames each window,
+// and the functions below then find and drive the program's own window
+// inside the frame.
+void StartWindowManager(XServer& server, const std::string& settings_dir);
 
 // Connects and starts counting the windows that get mapped on the screen.
 XDisplay* ConnectTo(const XServer& server);
@@ -87,9 +88,9 @@ void MinimiseAndRestore(XDisplay* display, XWindow window);
 void MovePartlyOffScreenAndBack(XDisplay* display, XWindow window);
 // The user's close button: the window manager asks the program to close.
 void CloseThroughWindowManager(XDisplay* display, XWindow window);
-// Asks the window manager for another size, and waits long enough for it
-// to have given it.
-void AskToResize(XDisplay* display, XWindow window, int width, int height);
+// The size a window manager must keep the window at, by the least and the
+// largest size the program allows, or 0 x 0 when they differ.
+WindowSize FixedSizeOf(XDisplay* display, XWindow window);
 
 // The window's title, or "" when it has none.
 std::string TitleOf(XDisplay* display, XWindow window);
