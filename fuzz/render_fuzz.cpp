@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: MIT
 // Hands the viewer's file handling any input: the header is read from a
 // stream whose reads come in sizes, and fail where, the input says; the rest
-// is drawn by DrawScreen, or its portable form, onto a software surface
-// whose size, depth and pitch the input chooses too. Every byte of the surface's memory, and the bytes
-// taken from the stream, must match the per-pixel chain's; a surface whose
-// rows do not fit its pitch must be refused untouched.
+// is drawn by DrawScreen onto a software surface whose size, depth and
+// pitch the input chooses too. Every byte of the surface's memory, and the
+// bytes taken from the stream, must match the per-pixel chain's; a surface
+// whose rows do not fit its pitch must be refused untouched.
 //
 // Input: options, width, height, pitch, read-plan length, the read plan,
 // then the file itself.
@@ -29,17 +29,15 @@
 namespace {
 
 constexpr std::size_t kControlBytes = 5;
-constexpr int kMaxHeight = 16;  // the width goes to 255, past a 64-pixel vector step
+constexpr int kMaxHeight = 16;  // the width goes to 255
 constexpr std::size_t kMaxPlan = 8;
 constexpr int kPitchReach = 128;  // how far below and above the rows' own length a chosen pitch may go
 constexpr Uint8 kUntouched = 0xA5;
 constexpr std::uint8_t kOwnPitch = 0x04;  // options bit: the surface's memory and pitch are ours
-constexpr std::uint8_t kPortable = 0x08;  // options bit: draw as on processors without AVX-512 VBMI
 
 struct Choices {
   int bytes_per_pixel;
   bool own_pitch;
-  bool portable;
   unsigned palette_seed;
   int width;
   int height;
@@ -102,7 +100,6 @@ bool ReadChoices(const std::uint8_t* data, std::size_t size, Choices& choices) {
   }
   choices.bytes_per_pixel = (data[0] & 0x03) + 1;
   choices.own_pitch = (data[0] & kOwnPitch) != 0;
-  choices.portable = (data[0] & kPortable) != 0;
   choices.palette_seed = data[0] >> 4;
   choices.width = data[1];
   choices.height = data[2] % (kMaxHeight + 1);
@@ -247,7 +244,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!ReadChoices(data, size, choices)) {
     return 0;
   }
-  const Drawn fast = ReadAndDraw(choices, choices.portable ? DrawScreenPortable : DrawScreen);
+  const Drawn fast = ReadAndDraw(choices, DrawScreen);
   if (choices.own_pitch && ChosenPitch(choices) < choices.width * choices.bytes_per_pixel) {
     const bool untouched =
         std::all_of(fast.memory.begin(), fast.memory.end(), [](Uint8 byte) { return byte == kUntouched; });

@@ -13,13 +13,6 @@
 // take the last byte read (black when none was).
 int DrawScreen(SDL_Surface* surface, std::FILE* stream);
 
-// The same drawing from plain C++, as on processors without AVX-512 VBMI.
-int DrawScreenPortable(SDL_Surface* surface, std::FILE* stream);
-
-// Whether this processor has every instruction of the AVX-512 VBMI path,
-// which DrawScreen then takes on an 8-bit surface.
-bool HaveVbmi();
-
 // Draws one pixel byte, decoded from RGB 3-3-2.
 void DrawByte(SDL_Surface* surface, int x, int y, Uint8 byte);
 
