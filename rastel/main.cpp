@@ -6,6 +6,7 @@
 
 #include <SDL.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -20,7 +21,6 @@ namespace {
 constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitOpenFailed = -1;
-constexpr int kExitOutputFailed = 1;
 
 // The farthest X11's signed 16-bit coordinates reach. SDL 1.2 sizes surfaces
 // with a 16-bit pitch and 32-bit products, which larger sides overflow into a
@@ -41,9 +41,15 @@ bool HasDrawableSize(const ImageHeader& header) {
   return header.width > 0 && header.height > 0 && header.width <= kMaxSide && header.height <= kMaxSide;
 }
 
-void ReportWrongMagic(std::uint32_t magic) {
+int RefuseFormat() {
+  std::puts("This file format can not be displayed");
+  return kExitFailure;
+}
+
+int RefuseMagic(std::uint32_t magic) {
   std::printf("Magic number: 0x%x\n", static_cast<unsigned>(magic));
   std::printf("Correct magic number: 0x%x\n", static_cast<unsigned>(kMagic));
+  return RefuseFormat();
 }
 
 // SDL_VIDEODRIVER may list several drivers, separated by commas.
@@ -51,11 +57,11 @@ bool UserAskedForDriver(std::string_view driver) {
   const char* const asked = std::getenv("SDL_VIDEODRIVER");
   std::string_view rest = asked != nullptr ? asked : "";
   while (!rest.empty()) {
-    const std::size_t comma = rest.find(',');
-    if (rest.substr(0, comma) == driver) {
+    const std::size_t end = std::min(rest.find(','), rest.size());
+    if (std::string_view(rest.data(), end) == driver) {
       return true;
     }
-    rest = comma == std::string_view::npos ? "" : rest.substr(comma + 1);
+    rest.remove_prefix(std::min(end + 1, rest.size()));
   }
   return false;
 }
@@ -110,13 +116,11 @@ int ShowPicture(int argc, char* argv[]) {
   }
 
   ImageHeader header{};
-  const bool whole_header = ReadHeader(stream, header);
-  if (whole_header && header.magic != kMagic) {
-    ReportWrongMagic(header.magic);
+  if (!ReadHeader(stream, header)) {
+    return RefuseFormat();
   }
-  if (!whole_header || header.magic != kMagic) {
-    std::puts("This file format can not be displayed");
-    return kExitFailure;
+  if (header.magic != kMagic) {
+    return RefuseMagic(header.magic);
   }
 
   std::printf("Width: %d\n", header.width);
@@ -149,5 +153,8 @@ int ShowPicture(int argc, char* argv[]) {
 // once the picture was shown; a refusal keeps its own status.
 int main(int argc, char* argv[]) {
   const int status = ShowPicture(argc, argv);
-  return WroteAllOutput() || status != kExitSuccess ? status : kExitOutputFailed;
+  if (status == kExitSuccess && !WroteAllOutput()) {
+    return kExitFailure;
+  }
+  return status;
 }

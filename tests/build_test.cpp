@@ -1,13 +1,18 @@
 // SPDX-License-Identifier: MIT
-// What no run of the programs can show under qemu-i386: the emulator opens
-// large files for a 32-bit program whether or not it asked, so only the
-// calls our code makes tell that a 32-bit build would open them on an i386
-// host. The objects are read, not the programs, since the C++ runtime linked
-// into those brings calls of its own.
+// What the built programs hold rather than what they do. First, what no run
+// of them can show under qemu-i386: the emulator opens large files for a
+// 32-bit program whether or not it asked, so only the calls our code makes
+// tell that a 32-bit build would open them on an i386 host; the objects are
+// read, so that only our own calls count. Then the libraries the programs
+// need, which are those of a C program: readelf reads any machine's ELF.
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "run_program.h"
 #include "test_support.h"
@@ -28,6 +33,51 @@ TEST(BuildTest, ThirtyTwoBitProgramsOpenFilesWithLargeFileCalls) {
     ASSERT_EQ(imports.exit_status, 0) << imports.err;
     EXPECT_NE(imports.out.find(c.large_call), std::string::npos) << c.program;
     EXPECT_EQ(imports.out.find(c.small_call), std::string::npos) << c.program;
+  }
+}
+
+// The libraries in readelf's "(NEEDED) Shared library: [name]" lines,
+// sorted, but for the program's own dynamic loader, which on ARM holds the C
+// library's stack guard.
+std::vector<std::string> NeededLibraries(const std::string& readelf_output) {
+  constexpr std::string_view kInterpreter = "program interpreter: ";
+  std::string loader;
+  std::vector<std::string> needed;
+  std::istringstream lines(readelf_output);
+  for (std::string line; std::getline(lines, line);) {
+    const std::size_t name_end = line.rfind(']');
+    if (line.find(kInterpreter) != std::string::npos && name_end != std::string::npos) {
+      const std::size_t name = line.rfind('/', name_end) + 1;
+      loader = line.substr(name, name_end - name);
+    } else if (line.find("(NEEDED)") != std::string::npos && name_end != std::string::npos) {
+      const std::size_t name = line.find('[') + 1;
+      needed.push_back(line.substr(name, name_end - name));
+    }
+  }
+  std::erase(needed, loader);
+  std::sort(needed.begin(), needed.end());
+  return needed;
+}
+
+// Built without exceptions and RTTI, the programs use no part of the C++
+// runtime library, and so need neither it nor a symbol of its versions.
+// The sanitizers bring runtimes of their own.
+TEST(BuildTest, ProgramsNeedOnlyTheCLibraryAndSdl) {
+#ifdef __SANITIZE_ADDRESS__
+  GTEST_SKIP() << "a sanitizer build links the sanitizers' runtimes";
+#endif
+  struct Case {
+    const char* program;
+    std::vector<std::string> needed;
+  };
+  for (const Case& c : {Case{BYTEL, {"libc.so.6"}}, Case{RASTEL, {"libSDL-1.2.so.0", "libc.so.6"}}}) {
+    const ProgramResult dynamic =
+        RunProgram({"/usr/bin/readelf", "--program-headers", "--dynamic", "--dyn-syms", "--wide", c.program});
+    ASSERT_EQ(dynamic.exit_status, 0) << dynamic.err;
+    EXPECT_EQ(NeededLibraries(dynamic.out), c.needed) << c.program;
+    for (const char* version : {"GLIBCXX", "CXXABI"}) {
+      EXPECT_EQ(dynamic.out.find(version), std::string::npos) << c.program << " needs " << version;
+    }
   }
 }
 
