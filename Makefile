@@ -1,79 +1,115 @@
 # SPDX-License-Identifier: MIT
-# The two commands a newcomer needs: `make run` and `make test`. Each installs
-# what it needs first.
+# make builds both programs and their manual pages, and installs nothing;
+# make install puts them under PREFIX (and DESTDIR). The README's two
+# commands, make run and make test, and make deps install the Debian
+# packages they need first (scripts/install-deps), and say which.
 
-# The builds for other architectures run their suites under qemu-user;
-# which of them a release builds, scripts/releases says, and why.
-comma := ,
-ALL_CROSS_PRESETS := i386 arm64 armhf s390x
-CROSS_PRESETS := $(subst $(comma), ,$(shell scripts/release cross))
-UNBUILT_CROSS_PRESETS := $(filter-out $(CROSS_PRESETS),$(ALL_CROSS_PRESETS))
-PRESETS := default asan $(CROSS_PRESETS) fuzz
-PACKAGE_PRESETS := default $(filter i386 arm64 armhf,$(CROSS_PRESETS))
-JOBS := $(shell nproc)
+PREFIX ?= /usr/local
+JOBS := $(shell nproc 2>/dev/null || echo 2)
 SAMPLE := samples/testcard.rastel
 FUZZ_SECONDS := 30
 
-# The sdl12-compat build unpacks that SDL 1.2 beside a release's classic one;
-# where sdl12-compat is the release's own, the default build tests it.
-SDL12_COMPAT := $(shell scripts/release compat)
-ifeq ($(SDL12_COMPAT),-)
-build-sdl12-compat test-sdl12-compat:
-	@echo "$@: nothing separate to test: Debian $(shell scripts/release version)'s own SDL 1.2 is sdl12-compat, which the default, asan and cross builds test"
-else
-PRESETS += sdl12-compat
-endif
+# What building needs, each as a check and the Debian package that brings it.
+define need
+	@$(1) >/dev/null 2>&1 || { echo "make: $(2) is missing: install it, or run make deps"; exit 1; }
+endef
 
-$(addprefix build-,$(UNBUILT_CROSS_PRESETS)) $(addprefix test-,$(UNBUILT_CROSS_PRESETS)):
-	@scripts/release cross >/dev/null
-	@echo "$@: not built on Debian $(shell scripts/release version): scripts/releases says why"
+all:
+	$(call need,command -v cmake,cmake)
+	$(call need,command -v c++,g++)
+	$(call need,command -v pkg-config,pkg-config)
+	$(call need,pkg-config --exists sdl,libsdl1.2-dev (SDL 1.2's development files))
+	cmake --preset default
+	cmake --build --preset default -j $(JOBS)
 
-.PHONY: deps deps-run run test bench fuzz test-packages build-sdl12-compat test-sdl12-compat \
-	$(addprefix build-,$(PRESETS) $(UNBUILT_CROSS_PRESETS)) $(addprefix test-,$(PRESETS) $(UNBUILT_CROSS_PRESETS)) \
-	$(addprefix package-,$(PACKAGE_PRESETS))
+install: all
+	DESTDIR=$(DESTDIR) cmake --install build/default --prefix $(PREFIX)
 
 deps:
-	scripts/install-deps
-
-deps-run:
-	scripts/install-deps run
-
-$(addprefix build-,$(PRESETS)): build-%: deps
-	cmake --preset $*
-	cmake --build --preset $* -j $(JOBS)
-
-$(addprefix test-,$(PRESETS)): test-%: build-%
-	ctest --preset $*
+	scripts/install-deps build
 
 # Only the viewer and the screenshot tool, and none of what the tests need.
-run: deps-run
-	cmake --preset default -DBUILD_TESTING=OFF
+run:
+	scripts/install-deps run
+	cmake --preset default -DBUILD_SCREENSHOT_TOOL=ON
 	cmake --build --preset default -j $(JOBS) --target rastel x_screenshot
 	scripts/show-picture build/default/rastel/rastel $(SAMPLE) build/testcard.png build/default/tests/x_screenshot
 
+# Everything below is for make test, which builds and runs every preset that
+# this release tests (scripts/releases says which builds for other
+# architectures it makes, and why).
+deps-test:
+	scripts/install-deps test
+
+comma := ,
+ALL_CROSS_PRESETS := i386 arm64 armhf s390x
+CROSS_PRESETS = $(subst $(comma), ,$(shell scripts/release cross))
+UNBUILT_CROSS_PRESETS = $(filter-out $(CROSS_PRESETS),$(ALL_CROSS_PRESETS))
+PACKAGE_PRESETS = deb $(addprefix deb-,$(filter i386 arm64 armhf,$(CROSS_PRESETS)))
+# The sdl12-compat build unpacks that SDL 1.2 beside a release's classic one;
+# where sdl12-compat is the release's own, the check build tests it.
+SDL12_COMPAT = $(shell scripts/release compat)
+PRESETS = check asan $(CROSS_PRESETS) fuzz $(if $(filter -,$(SDL12_COMPAT)),,sdl12-compat)
+
+# Configuring never downloads: these unpack what two presets build against
+# beforehand, each into its build folder.
+FETCH_s390x := scripts/make-sysroot s390x build/s390x/sysroot
+FETCH_sdl12-compat := scripts/fetch-sdl12-compat build/sdl12-compat/sdl12-compat
+
+# What make test needs from the network, and nothing else: the packages and
+# the unpacked libraries of the presets this release builds.
+fetch: deps-test
+	$(foreach preset,$(PRESETS),$(if $(FETCH_$(preset)),$(FETCH_$(preset)) &&) true
+
+build-%: deps-test
+	$(if $(FETCH_$*),$(FETCH_$*))
+	cmake --preset $*
+	cmake --build --preset $* -j $(JOBS)
+
+test-%: build-%
+	ctest --preset $*
+
+$(addprefix test-,$(ALL_CROSS_PRESETS) sdl12-compat):
+	@if echo " $(PRESETS) " | grep -q " $(@:test-%=%) "; then \
+	  $(MAKE) --no-print-directory build-$(@:test-%=%) && ctest --preset $(@:test-%=%); \
+	elif [ $@ = test-sdl12-compat ]; then \
+	  echo "$@: nothing separate to test: Debian $$(scripts/release version)'s own SDL 1.2 is sdl12-compat, which the check, asan and cross builds test"; \
+	else \
+	  echo "$@: not built on Debian $$(scripts/release version): scripts/releases says why"; \
+	fi
+
 # clang-format and clang-tidy over all our C++ (scripts/lint), clang-tidy with
-# the default build's compile commands, which cover every source: that build
-# compiles the fuzz harnesses too, to replay their inputs. make test runs it
-# first.
-.PHONY: lint
-lint: build-default
-	scripts/lint build/default
-test: lint
+# the check build's compile commands, which cover every source: that build
+# compiles the fuzz harnesses too, to replay their inputs.
+lint: build-check
+	scripts/lint build/check
 
 # Every file in the packages carries one time (scripts/source-date-epoch),
 # so that two builds of one commit give the same packages.
-$(addprefix package-,$(PACKAGE_PRESETS)): package-%: build-%
-	SOURCE_DATE_EPOCH=$$(scripts/source-date-epoch) cpack --preset $*
+$(PACKAGE_PRESETS): deps-test
+	cmake --preset $@
+	cmake --build --preset $@ -j $(JOBS)
+	SOURCE_DATE_EPOCH=$$(scripts/source-date-epoch) cpack --preset $@
 
-test-packages: $(addprefix package-,$(PACKAGE_PRESETS))
+packages:
+	$(MAKE) --no-print-directory $(PACKAGE_PRESETS)
+
+# Reads and runs the packages unpacked; installing them is for
+# scripts/test-release's chroot, never this machine.
+test-packages: packages
 	scripts/test-packages $(addprefix build/,$(PACKAGE_PRESETS))
 
 # Each harness for FUZZ_SECONDS (make fuzz FUZZ_SECONDS=600 for longer).
 fuzz: build-fuzz
 	scripts/fuzz $(FUZZ_SECONDS)
 
-test: $(addprefix test-,$(PRESETS) $(UNBUILT_CROSS_PRESETS)) test-sdl12-compat test-packages fuzz
+test: lint
+	$(MAKE) --no-print-directory $(addprefix test-,$(PRESETS) $(UNBUILT_CROSS_PRESETS)) \
+	  $(if $(filter sdl12-compat,$(PRESETS)),,test-sdl12-compat) test-packages fuzz
 
-bench: build-default
-	build/default/bench/bytel_bench
-	build/default/bench/render_bench
+bench: build-check
+	build/check/bench/bytel_bench
+	build/check/bench/render_bench
+	build/check/bench/show_bench
+
+.PHONY: all install deps run deps-test fetch lint deb packages test-packages fuzz test bench

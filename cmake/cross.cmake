@@ -4,8 +4,9 @@
 # architecture the programs and tests run under qemu-user.
 #
 # The libraries come from that architecture's Debian packages: installed
-# beside the host's through multiarch, or, with FOREIGN_SYSROOT, unpacked
-# into a folder of the build's own by scripts/make-sysroot. The second is for
+# beside the host's through multiarch, or unpacked by scripts/make-sysroot
+# into the folder FOREIGN_SYSROOT_DIR names, before configuring (make
+# build-s390x does it): configuring itself never downloads. The second is for
 # an architecture whose packages cannot be installed beside the host's: a
 # release that no longer updates it (Debian 12's s390x gets no security
 # updates) holds it at older versions of libraries the host has newer.
@@ -13,7 +14,7 @@
 if(NOT DEBIAN_ARCH)
   message(FATAL_ERROR "cmake/cross.cmake needs DEBIAN_ARCH, the Debian architecture to build for")
 endif()
-list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES DEBIAN_ARCH FOREIGN_SYSROOT)
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES DEBIAN_ARCH FOREIGN_SYSROOT_DIR)
 
 function(debian_arch_value name result)
   execute_process(COMMAND dpkg-architecture -a${DEBIAN_ARCH} -q${name} OUTPUT_VARIABLE value
@@ -29,23 +30,16 @@ set(CMAKE_SYSTEM_PROCESSOR ${gnu_cpu})
 set(CMAKE_LIBRARY_ARCHITECTURE ${multiarch})
 find_program(CROSS_CXX ${gnu_type}-g++)
 if(NOT CROSS_CXX)
-  message(FATAL_ERROR "${gnu_type}-g++ is missing: scripts/install-deps installs the cross compilers")
+  message(FATAL_ERROR "${gnu_type}-g++ is missing: scripts/install-deps test installs the cross compilers")
 endif()
 set(CMAKE_CXX_COMPILER ${CROSS_CXX})
 
-# The sysroot is made once, outside the compiler checks, which read this
-# file again in a scratch folder.
-get_property(in_try_compile GLOBAL PROPERTY IN_TRY_COMPILE)
-if(FOREIGN_SYSROOT)
-  if(in_try_compile)
-    set(sysroot ${FOREIGN_SYSROOT_DIR})
-  else()
-    set(sysroot ${CMAKE_BINARY_DIR}/sysroot)
-    execute_process(COMMAND ${CMAKE_CURRENT_LIST_DIR}/../scripts/make-sysroot ${DEBIAN_ARCH} ${sysroot}
-                    COMMAND_ERROR_IS_FATAL ANY)
-    set(FOREIGN_SYSROOT_DIR ${sysroot} CACHE INTERNAL "the libraries' folder of the build")
+if(FOREIGN_SYSROOT_DIR)
+  set(sysroot ${FOREIGN_SYSROOT_DIR})
+  if(NOT EXISTS ${sysroot}/.made)
+    message(FATAL_ERROR "${sysroot} holds no ${DEBIAN_ARCH} libraries: scripts/make-sysroot ${DEBIAN_ARCH} ${sysroot} "
+                        "unpacks them (make build-${DEBIAN_ARCH} does)")
   endif()
-  list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES FOREIGN_SYSROOT_DIR)
   set(CMAKE_FIND_ROOT_PATH ${sysroot})
   set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
   set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
@@ -72,14 +66,15 @@ if(NOT host_arch STREQUAL DEBIAN_ARCH)
   string(REGEX REPLACE "^i.86$" "i386" qemu_cpu ${gnu_cpu})
   find_program(QEMU qemu-${qemu_cpu})
   if(NOT QEMU)
-    message(FATAL_ERROR "qemu-${qemu_cpu} is missing: scripts/install-deps installs qemu-user")
+    message(FATAL_ERROR "qemu-${qemu_cpu} is missing: scripts/install-deps test installs qemu-user")
   endif()
   set(CMAKE_CROSSCOMPILING_EMULATOR ${QEMU})
-  if(FOREIGN_SYSROOT)
+  if(FOREIGN_SYSROOT_DIR)
     list(APPEND CMAKE_CROSSCOMPILING_EMULATOR -L ${sysroot})
   endif()
 endif()
 
+get_property(in_try_compile GLOBAL PROPERTY IN_TRY_COMPILE)
 if(in_try_compile)
   return()
 endif()
@@ -89,7 +84,7 @@ endif()
 # architectures at once: the build takes the host's headers, the same for
 # every little-endian architecture, and the library of libsdl1.2debian for
 # its own, through a pkg-config file of its own.
-if(FOREIGN_SYSROOT)
+if(FOREIGN_SYSROOT_DIR)
   set(ENV{PKG_CONFIG_SYSROOT_DIR} ${sysroot})
   set(ENV{PKG_CONFIG_LIBDIR} ${sysroot}/usr/lib/${multiarch}/pkgconfig:${sysroot}/usr/share/pkgconfig)
 else()
@@ -97,7 +92,7 @@ else()
   debian_arch_value(DEB_HOST_ARCH_ENDIAN target_endian)
   if(NOT host_endian STREQUAL target_endian)
     message(FATAL_ERROR "${DEBIAN_ARCH} is ${target_endian}-endian and cannot use this host's SDL headers: "
-                        "build it with FOREIGN_SYSROOT")
+                        "build it with FOREIGN_SYSROOT_DIR")
   endif()
   execute_process(COMMAND pkg-config --modversion sdl OUTPUT_VARIABLE sdl_version OUTPUT_STRIP_TRAILING_WHITESPACE
                   COMMAND_ERROR_IS_FATAL ANY)

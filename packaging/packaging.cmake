@@ -1,27 +1,21 @@
 # SPDX-License-Identifier: MIT
-# Installing, and one Debian package per program, for the architecture the
-# build is for.
-
-include(GNUInstallDirs)
+# One Debian package per program, for the architecture the build is for.
+# Each takes its program's component of the install, and what only a
+# package wants, left out of a plain install by EXCLUDE_FROM_ALL: the
+# manual page gzipped, Debian's own files, and the program stripped.
 
 set(compressed ${CMAKE_BINARY_DIR}/compressed)
 file(MAKE_DIRECTORY ${compressed})
 function(add_gzipped source output)
   add_custom_command(OUTPUT ${output} COMMAND gzip -9 -n -c ${source} > ${output} DEPENDS ${source} VERBATIM)
 endfunction()
-add_gzipped(${PROJECT_SOURCE_DIR}/cmake/debian/changelog ${compressed}/changelog.Debian.gz)
+add_gzipped(${PROJECT_SOURCE_DIR}/packaging/changelog ${compressed}/changelog.Debian.gz)
 
-# A plain `cmake --install` puts in the programs, the test card and the
-# manual pages as they are. The packages install each program's component
-# alone, which takes in what is EXCLUDE_FROM_ALL as well: the manual page
-# gzipped and Debian's own files, none of which a plain install wants.
 foreach(program bytel rastel)
-  add_gzipped(${PROJECT_SOURCE_DIR}/man/${program}.1 ${compressed}/${program}.1.gz)
-  install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ${program})
-  install(FILES ${PROJECT_SOURCE_DIR}/man/${program}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT manuals)
+  add_gzipped(${PROJECT_BINARY_DIR}/man/${program}.1 ${compressed}/${program}.1.gz)
   install(FILES ${compressed}/${program}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${program}
           EXCLUDE_FROM_ALL)
-  install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${compressed}/changelog.Debian.gz
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${compressed}/changelog.Debian.gz
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${program} COMPONENT ${program} EXCLUDE_FROM_ALL)
   # Stripped as Debian strips its own: the symbols, and the compiler's
   # .comment and .note sections, which nothing reads.
@@ -30,15 +24,8 @@ foreach(program bytel rastel)
                                 COMMAND_ERROR_IS_FATAL ANY)"
           COMPONENT ${program} EXCLUDE_FROM_ALL)
 endforeach()
-install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/bytel.lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/bytel.lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
         RENAME bytel COMPONENT bytel EXCLUDE_FROM_ALL)
-install(FILES ${PROJECT_SOURCE_DIR}/samples/testcard.rastel DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/rastel/examples
-        COMPONENT rastel)
-# The desktop's file type for the pictures, and the viewer as what opens it.
-install(FILES ${PROJECT_SOURCE_DIR}/rastel/rastel.desktop DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications
-        COMPONENT rastel)
-install(FILES ${PROJECT_SOURCE_DIR}/rastel/rastel-mime.xml DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/mime/packages
-        RENAME rastel.xml COMPONENT rastel)
 add_custom_target(compressed_docs ALL DEPENDS ${compressed}/changelog.Debian.gz ${compressed}/bytel.1.gz
                                               ${compressed}/rastel.1.gz)
 

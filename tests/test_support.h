@@ -87,8 +87,8 @@ class TestWithFiles : public ::testing::Test {
   // without them: still the owner of every folder on the way, wherever the
   // build lies, a private one included, but held to the file's mode. Empty,
   // with the reason in `why_not`, when that cannot be arranged here.
-  std::vector<std::string> CommandWithoutReadAccess(const std::string& program, const std::string& path,
-                                                    std::string& why_not) {
+  static std::vector<std::string> CommandWithoutReadAccess(const std::string& program, const std::string& path,
+                                                           std::string& why_not) {
     chmod(path.c_str(), 0);
     if (geteuid() != 0) {
       if (access(path.c_str(), R_OK) == 0) {
