@@ -120,29 +120,21 @@ int ChosenPitch(const Choices& choices) {
 // real search.
 SDL_Surface* MakeSurface(const Choices& choices, std::vector<Uint8>& own_memory) {
   const int bits = choices.bytes_per_pixel * 8;
-  Uint32 red = 0xFF0000;
-  Uint32 green = 0x00FF00;
-  Uint32 blue = 0x0000FF;
-  Uint32 alpha = choices.bytes_per_pixel == 4 ? 0xFF000000 : 0;
-  if (choices.bytes_per_pixel == 1) {
-    red = green = blue = 0;
-  } else if (choices.bytes_per_pixel == 2) {
-    red = 0xF800;
-    green = 0x07E0;
-    blue = 0x001F;
-  }
+  const ChannelMasks masks = MasksFor(choices.bytes_per_pixel);
   SDL_Surface* surface = nullptr;
   if (choices.own_pitch) {
     // Some SDLs refuse a pitch too small for the rows, so it is set after.
     const int pitch = ChosenPitch(choices);
     own_memory.assign(static_cast<std::size_t>(pitch) * choices.height, kUntouched);
     surface = SDL_CreateRGBSurfaceFrom(own_memory.empty() ? nullptr : own_memory.data(), choices.width, choices.height,
-                                       bits, choices.width * choices.bytes_per_pixel, red, green, blue, alpha);
+                                       bits, choices.width * choices.bytes_per_pixel, masks.red, masks.green,
+                                       masks.blue, masks.alpha);
     if (surface != nullptr) {
       surface->pitch = static_cast<Uint16>(pitch);
     }
   } else {
-    surface = SDL_CreateRGBSurface(SDL_SWSURFACE, choices.width, choices.height, bits, red, green, blue, alpha);
+    surface = SDL_CreateRGBSurface(SDL_SWSURFACE, choices.width, choices.height, bits, masks.red, masks.green,
+                                   masks.blue, masks.alpha);
     if (surface != nullptr && surface->pixels != nullptr) {
       std::memset(surface->pixels, kUntouched, static_cast<std::size_t>(surface->pitch) * surface->h);
     }

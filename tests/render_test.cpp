@@ -89,20 +89,9 @@ using Stream = std::unique_ptr<std::FILE, FileCloser>;
 // search; the wider ones have an alpha mask, so that every byte of a pixel
 // value is non-zero for bright colours.
 Surface MakeSurface(int width, int height, int bytes_per_pixel, unsigned seed = 1) {
-  Uint32 red = 0xFF0000;
-  Uint32 green = 0x00FF00;
-  Uint32 blue = 0x0000FF;
-  Uint32 alpha = 0;
-  if (bytes_per_pixel == 2) {
-    red = 0xF800;
-    green = 0x07E0;
-    blue = 0x001F;
-  } else if (bytes_per_pixel == 4) {
-    alpha = 0xFF000000;
-  }
-  Surface surface(SDL_CreateRGBSurface(SDL_SWSURFACE, width, height, bytes_per_pixel * 8,
-                                       bytes_per_pixel == 1 ? 0 : red, bytes_per_pixel == 1 ? 0 : green,
-                                       bytes_per_pixel == 1 ? 0 : blue, alpha));
+  const ChannelMasks masks = MasksFor(bytes_per_pixel);
+  Surface surface(SDL_CreateRGBSurface(SDL_SWSURFACE, width, height, bytes_per_pixel * 8, masks.red, masks.green,
+                                       masks.blue, masks.alpha));
   if (bytes_per_pixel == 1) {
     std::mt19937 random(seed);
     SDL_Color colours[256];

@@ -16,3 +16,14 @@ void DrawPixelByPixel(SDL_Surface* surface, std::FILE* stream) {
     }
   }
 }
+
+ChannelMasks MasksFor(int bytes_per_pixel) {
+  constexpr int kTrueColour = 3;
+  if (bytes_per_pixel == 2) {
+    return {0xF800, 0x07E0, 0x001F, 0};
+  }
+  if (bytes_per_pixel >= kTrueColour) {
+    return {0xFF0000, 0x00FF00, 0x0000FF, bytes_per_pixel > kTrueColour ? 0xFF000000 : 0};
+  }
+  return {};
+}
