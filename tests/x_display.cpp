@@ -186,7 +186,6 @@ XServer StartXServer() {
 }
 
 void StartWindowManager(XServer& server, const std::string& settings_dir) {
-  const int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
   const std::string settings = settings_dir + "/preferences";
   // No task bar, so that only the windows under test show; and windows may
   // be moved partly off the screen.
@@ -196,6 +195,7 @@ void StartWindowManager(XServer& server, const std::string& settings_dir) {
       std::fclose(file) != 0) {
     throw std::runtime_error("cannot write " + settings);
   }
+  const int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
   server.window_manager = StartProgram({"/usr/bin/icewm"}, null_fd, null_fd, null_fd,
                                        {"DISPLAY=" + server.name, "ICEWM_PRIVCFG=" + settings_dir});
   close(null_fd);
