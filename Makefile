@@ -59,7 +59,7 @@ FETCH_sdl12-compat := scripts/fetch-sdl12-compat build/sdl12-compat/sdl12-compat
 # What make test needs from the network, and nothing else: the packages and
 # the unpacked libraries of the presets this release builds.
 fetch: deps-test
-	$(foreach preset,$(PRESETS),$(if $(FETCH_$(preset)),$(FETCH_$(preset)) &&) true
+	$(foreach preset,$(PRESETS),$(if $(FETCH_$(preset)),$(FETCH_$(preset)) &&)) true
 
 build-%: deps-test
 	$(if $(FETCH_$*),$(FETCH_$*))
