@@ -58,7 +58,9 @@ bool UserAskedForDriver(std::string_view driver) {
   std::string_view rest = asked != nullptr ? asked : "";
   while (!rest.empty()) {
     const std::size_t end = std::min(rest.find(','), rest.size());
-    if (std::string_view(rest.data(), end) == driver) {
+    std::string_view name = rest;
+    name.remove_suffix(rest.size() - end);
+    if (name == driver) {
       return true;
     }
     rest.remove_prefix(std::min(end + 1, rest.size()));
