@@ -55,6 +55,8 @@ faster than the common dumpers. Failures are told by the exit status.")
 
 set(CPACK_DEBIAN_RASTEL_PACKAGE_NAME rastel)
 set(CPACK_DEBIAN_RASTEL_PACKAGE_SECTION graphics)
+# The example scripts that make and export pictures run ffmpeg.
+set(CPACK_DEBIAN_RASTEL_PACKAGE_SUGGESTS ffmpeg)
 set(CPACK_COMPONENT_RASTEL_DESCRIPTION "viewer for raw RGB 3-3-2 pictures
 rastel shows a picture stored as a 12-byte header (a magic value, the width
 and the height) and one RGB 3-3-2 byte per pixel, bottom row first. It
