@@ -34,8 +34,8 @@
 #include <thread>
 #include <vector>
 
+#include "colours_shown.h"
 #include "draw_timing.h"
-#include "image_format.h"
 #include "render.h"
 #include "run_program.h"
 #include "x_display.h"
@@ -97,43 +97,6 @@ XServer StartLargeXServer() {
   return server;
 }
 
-// The colour the server shows for each pixel byte: what SDL maps the decoded
-// colour to on an 8-bit display surface of this server, through the palette
-// SDL itself chooses.
-std::array<std::uint32_t, 256> ColoursShownFor(const XServer& server) {
-  setenv("DISPLAY", server.name.c_str(), 1);
-  setenv("SDL_VIDEODRIVER", "x11", 1);
-  if (SDL_Init(SDL_INIT_VIDEO) < 0) {
-    throw std::runtime_error(std::string("SDL_Init: ") + SDL_GetError());
-  }
-  const SDL_Surface* screen = SDL_SetVideoMode(1, 1, kBitsPerPixel, 0);
-  if (screen == nullptr || screen->format->palette == nullptr) {
-    SDL_Quit();
-    throw std::runtime_error("SDL gives no 8-bit display surface on Xvfb");
-  }
-  std::array<std::uint32_t, 256> shown{};
-  for (int byte = 0; byte < 256; ++byte) {
-    const auto value = static_cast<std::uint8_t>(byte);
-    const Uint32 index = SDL_MapRGB(screen->format, RedOf(value), GreenOf(value), BlueOf(value));
-    const SDL_Color colour = screen->format->palette->colors[index];
-    shown[byte] = std::uint32_t{colour.r} << 16 | std::uint32_t{colour.g} << 8 | colour.b;
-  }
-  SDL_Quit();
-  return shown;
-}
-
-// The file's rows run bottom-up, the screen's top-down.
-std::vector<std::uint32_t> PictureAsShown(Size size, const std::vector<std::uint8_t>& pixels,
-                                          const std::array<std::uint32_t, 256>& shown) {
-  std::vector<std::uint32_t> expected(pixels.size());
-  const auto width = static_cast<std::size_t>(size.width);
-  for (std::size_t i = 0; i < pixels.size(); ++i) {
-    const std::size_t row_shown = static_cast<std::size_t>(size.height) - 1 - i / width;
-    expected[row_shown * width + i % width] = shown[pixels[i]];
-  }
-  return expected;
-}
-
 void WritePpm(const std::string& path, Size size, const std::vector<std::uint32_t>& colours) {
   std::ofstream file(path, std::ios::binary);
   file << "P6\n" << size.width << ' ' << size.height << "\n255\n";
@@ -152,7 +115,8 @@ void WritePpm(const std::string& path, Size size, const std::vector<std::uint32_
 Picture MakePicture(const std::string& dir, Size size, const std::array<std::uint32_t, 256>& shown) {
   const std::string name = dir + "/" + std::to_string(size.width) + "x" + std::to_string(size.height);
   const std::vector<std::uint8_t> pixels = RandomPixels(size.width, size.height);
-  Picture picture{size, name + ".rastel", name + ".ppm", PictureAsShown(size, pixels, shown)};
+  Picture picture{size, name + ".rastel", name + ".ppm",
+                  PictureAsShown(size.width, size.height, std::string(pixels.begin(), pixels.end()), shown)};
   WritePicture(picture.rastel_path, size.width, size.height, pixels);
   WritePpm(picture.ppm_path, size, picture.expected);
   return picture;
@@ -391,7 +355,7 @@ bool RunBenchmark(const std::string& dir, const std::vector<std::string>& rastel
   bool shown = true;
   try {
     display = ConnectTo(server);
-    const std::array<std::uint32_t, 256> colours = ColoursShownFor(server);
+    const std::array<std::uint32_t, 256> colours = ColoursShown("x11", server.name);
     // DrawScreen flips its surface, which needs SDL's video subsystem; the
     // dummy driver needs no display.
     setenv("SDL_VIDEODRIVER", "dummy", 1);
