@@ -73,30 +73,6 @@ struct Viewer {
   bool shows_ppm = false;
 };
 
-// x_display's StartXServer makes a 1024 x 768 screen.
-XServer StartLargeXServer() {
-  int ready[2];
-  if (pipe2(ready, O_CLOEXEC) != 0) {
-    throw std::runtime_error("cannot make a pipe for Xvfb");
-  }
-  const int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
-  const std::string screen = std::to_string(kScreenSide) + "x" + std::to_string(kScreenSide) + "x24";
-  XServer server;
-  server.pid =
-      StartProgram({"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-cc", "4", "-screen", "0", screen},
-                   null_fd, ready[1], null_fd);
-  close(ready[1]);
-  close(null_fd);
-  const std::string number = ReadUntil(ready[0], "\n", kStartTimeoutMs);
-  close(ready[0]);
-  if (number.empty() || number.back() != '\n') {
-    StopXServer(server);
-    throw std::runtime_error("Xvfb did not start");
-  }
-  server.name = ":" + number.substr(0, number.size() - 1);
-  return server;
-}
-
 void WritePpm(const std::string& path, Size size, const std::vector<std::uint32_t>& colours) {
   std::ofstream file(path, std::ios::binary);
   file << "P6\n" << size.width << ' ' << size.height << "\n255\n";
@@ -350,7 +326,7 @@ bool RunBenchmark(const std::string& dir, const std::vector<std::string>& rastel
   const std::string runtime_dir = dir + "/runtime";
   std::filesystem::create_directory(runtime_dir);
   std::filesystem::permissions(runtime_dir, std::filesystem::perms::owner_all);
-  XServer server = StartLargeXServer();
+  XServer server = StartXServer(kScreenSide, kScreenSide);
   XDisplay* display = nullptr;
   bool shown = true;
   try {

@@ -33,6 +33,8 @@ constexpr std::int32_t kMaxSide = 32767;  // as far as X11's coordinates reach
 constexpr int kOpenFailed = 255;
 constexpr int kWindowTimeoutMs = 10000;
 constexpr int kExitTimeoutMs = 10000;
+constexpr int kScreenWidth = 1024;
+constexpr int kScreenHeight = 768;
 // Long enough for the viewer to have handled events sent before it.
 constexpr auto kSettle = std::chrono::milliseconds(500);
 
@@ -68,7 +70,7 @@ class RastelTest : public TestWithFiles {
  protected:
   void SetUp() override {
     TestWithFiles::SetUp();
-    server_ = StartXServer();
+    server_ = StartXServer(kScreenWidth, kScreenHeight);
     display_ = ConnectTo(server_);
     // A runtime folder of its own: SDL2 looks there for a Wayland display,
     // and says on standard error when there is none.

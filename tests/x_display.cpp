@@ -154,7 +154,7 @@ void WindowCentre(Display* display, Window window, int& x, int& y) {
 
 }  // namespace
 
-XServer StartXServer() {
+XServer StartXServer(int width, int height) {
   int ready[2];
   if (pipe2(ready, O_CLOEXEC) != 0) {
     throw std::runtime_error("cannot make a pipe for Xvfb");
@@ -163,8 +163,9 @@ XServer StartXServer() {
   XServer server;
   // -displayfd 1: Xvfb picks a free display and writes its number on
   // standard output once it accepts connections.
+  const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
   std::vector<std::string> command = {"/usr/bin/Xvfb", "-displayfd", "1",       "-nolisten", "tcp",
-                                      "-cc",           "4",          "-screen", "0",         "1024x768x24"};
+                                      "-cc",           "4",          "-screen", "0",         screen};
   // Classic SDL 1.2 lays out a shared-memory image in its own byte order,
   // and a server of the other one shows it byte-swapped. Only an emulated
   // viewer meets such a server on its own machine: over a network, the way

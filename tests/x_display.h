@@ -22,8 +22,9 @@ struct XServer {
   pid_t window_manager = -1;
 };
 
-// Xvfb on a display number that no other server uses, 24-bit TrueColor.
-XServer StartXServer();
+// Xvfb on a display number that no other server uses, 24-bit TrueColor,
+// with a screen of that size. It gives back only what lies on its screen.
+XServer StartXServer(int width, int height);
 // Stops its window manager too.
 void StopXServer(XServer& server);
 
