@@ -363,9 +363,7 @@ bool RunBenchmark(const std::string& dir, const std::vector<std::string>& rastel
     }
   } catch (...) {
     SDL_Quit();
-    if (display != nullptr) {
-      Disconnect(display);
-    }
+    Disconnect(display);
     StopXServer(server);
     throw;
   }

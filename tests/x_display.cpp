@@ -243,7 +243,11 @@ XDisplay* ConnectTo(const XServer& server) {
   return display;
 }
 
-void Disconnect(XDisplay* display) { XCloseDisplay(display); }
+void Disconnect(XDisplay* display) {
+  if (display != nullptr) {
+    XCloseDisplay(display);
+  }
+}
 
 int CountWindowsMapped(XDisplay* display) {
   XSync(display, False);

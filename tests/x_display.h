@@ -36,6 +36,7 @@ void StartWindowManager(XServer& server, const std::string& settings_dir);
 
 // Connects and starts counting the windows that get mapped on the screen.
 XDisplay* ConnectTo(const XServer& server);
+// Takes a null display too, for a server that never started.
 void Disconnect(XDisplay* display);
 
 // Windows mapped as children of the root since ConnectTo, however briefly.
