@@ -13,7 +13,6 @@
 
 #include <SDL.h>
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -21,7 +20,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -123,10 +121,6 @@ std::vector<Viewer> ViewersFor(const std::vector<std::string>& rastels, Size siz
   return viewers;
 }
 
-std::uint32_t Component(unsigned long pixel, unsigned long mask) {
-  return static_cast<std::uint32_t>((pixel & mask) >> std::countr_zero(mask));
-}
-
 struct Strip {
   int x = 0;
   int y = 0;
@@ -135,23 +129,13 @@ struct Strip {
 };
 
 bool StripShown(XDisplay* display, XWindow window, const Strip& strip, const Picture& picture) {
-  XImage* image = XGetImage(display, window, strip.x, strip.y, static_cast<unsigned>(strip.width),
-                            static_cast<unsigned>(strip.height), AllPlanes, ZPixmap);
-  if (image == nullptr) {
-    return false;  // not yet that size, or gone
-  }
-  bool same = true;
+  // None while the window is not yet that size, or once it has gone.
+  const std::vector<std::uint32_t> shown = ReadArea(display, window, strip.x, strip.y, strip.width, strip.height);
+  bool same = !shown.empty();
   for (int y = 0; y < strip.height && same; ++y) {
-    for (int x = 0; x < strip.width && same; ++x) {
-      const unsigned long pixel = XGetPixel(image, x, y);
-      const std::uint32_t colour = Component(pixel, image->red_mask) << 16 | Component(pixel, image->green_mask) << 8 |
-                                   Component(pixel, image->blue_mask);
-      const auto at = static_cast<std::size_t>(strip.y + y) * static_cast<std::size_t>(picture.size.width) +
-                      static_cast<std::size_t>(strip.x + x);
-      same = colour == picture.expected[at];
-    }
+    const auto row = picture.expected.begin() + static_cast<std::ptrdiff_t>(strip.y + y) * picture.size.width + strip.x;
+    same = std::equal(row, row + strip.width, shown.begin() + static_cast<std::ptrdiff_t>(y) * strip.width);
   }
-  XDestroyImage(image);
   return same;
 }
 
@@ -235,27 +219,10 @@ std::optional<double> MsUntilShown(XDisplay* display, const Viewer& viewer, cons
   }
 }
 
-bool AnyWindowShown(XDisplay* display) {
-  Window root = 0;
-  Window parent = 0;
-  Window* children = nullptr;
-  unsigned int count = 0;
-  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) == 0) {
-    return false;
-  }
-  bool shown = false;
-  for (unsigned int i = 0; i < count && !shown; ++i) {
-    XWindowAttributes attributes;
-    shown = XGetWindowAttributes(display, children[i], &attributes) != 0 && attributes.map_state == IsViewable;
-  }
-  XFree(children);
-  return shown;
-}
-
 // A viewer's windows go once the server sees it has gone.
 void WaitForEmptyScreen(XDisplay* display) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-  while (AnyWindowShown(display)) {
+  while (!ViewableProgramWindows(display).empty()) {
     if (Clock::now() > deadline) {
       throw std::runtime_error("a window stays on the screen");
     }
