@@ -13,7 +13,6 @@
 
 #include <SDL.h>
 #include <X11/Xlib.h>
-#include <X11/Xutil.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -21,7 +20,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -34,8 +32,8 @@
 #include <thread>
 #include <vector>
 
+#include "colours_shown.h"
 #include "draw_timing.h"
-#include "image_format.h"
 #include "render.h"
 #include "run_program.h"
 #include "x_display.h"
@@ -73,67 +71,6 @@ struct Viewer {
   bool shows_ppm = false;
 };
 
-// x_display's StartXServer makes a 1024 x 768 screen.
-XServer StartLargeXServer() {
-  int ready[2];
-  if (pipe2(ready, O_CLOEXEC) != 0) {
-    throw std::runtime_error("cannot make a pipe for Xvfb");
-  }
-  const int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
-  const std::string screen = std::to_string(kScreenSide) + "x" + std::to_string(kScreenSide) + "x24";
-  XServer server;
-  server.pid =
-      StartProgram({"/usr/bin/Xvfb", "-displayfd", "1", "-nolisten", "tcp", "-cc", "4", "-screen", "0", screen},
-                   null_fd, ready[1], null_fd);
-  close(ready[1]);
-  close(null_fd);
-  const std::string number = ReadUntil(ready[0], "\n", kStartTimeoutMs);
-  close(ready[0]);
-  if (number.empty() || number.back() != '\n') {
-    StopXServer(server);
-    throw std::runtime_error("Xvfb did not start");
-  }
-  server.name = ":" + number.substr(0, number.size() - 1);
-  return server;
-}
-
-// The colour the server shows for each pixel byte: what SDL maps the decoded
-// colour to on an 8-bit display surface of this server, through the palette
-// SDL itself chooses.
-std::array<std::uint32_t, 256> ColoursShownFor(const XServer& server) {
-  setenv("DISPLAY", server.name.c_str(), 1);
-  setenv("SDL_VIDEODRIVER", "x11", 1);
-  if (SDL_Init(SDL_INIT_VIDEO) < 0) {
-    throw std::runtime_error(std::string("SDL_Init: ") + SDL_GetError());
-  }
-  const SDL_Surface* screen = SDL_SetVideoMode(1, 1, kBitsPerPixel, 0);
-  if (screen == nullptr || screen->format->palette == nullptr) {
-    SDL_Quit();
-    throw std::runtime_error("SDL gives no 8-bit display surface on Xvfb");
-  }
-  std::array<std::uint32_t, 256> shown{};
-  for (int byte = 0; byte < 256; ++byte) {
-    const auto value = static_cast<std::uint8_t>(byte);
-    const Uint32 index = SDL_MapRGB(screen->format, RedOf(value), GreenOf(value), BlueOf(value));
-    const SDL_Color colour = screen->format->palette->colors[index];
-    shown[byte] = std::uint32_t{colour.r} << 16 | std::uint32_t{colour.g} << 8 | colour.b;
-  }
-  SDL_Quit();
-  return shown;
-}
-
-// The file's rows run bottom-up, the screen's top-down.
-std::vector<std::uint32_t> PictureAsShown(Size size, const std::vector<std::uint8_t>& pixels,
-                                          const std::array<std::uint32_t, 256>& shown) {
-  std::vector<std::uint32_t> expected(pixels.size());
-  const auto width = static_cast<std::size_t>(size.width);
-  for (std::size_t i = 0; i < pixels.size(); ++i) {
-    const std::size_t row_shown = static_cast<std::size_t>(size.height) - 1 - i / width;
-    expected[row_shown * width + i % width] = shown[pixels[i]];
-  }
-  return expected;
-}
-
 void WritePpm(const std::string& path, Size size, const std::vector<std::uint32_t>& colours) {
   std::ofstream file(path, std::ios::binary);
   file << "P6\n" << size.width << ' ' << size.height << "\n255\n";
@@ -152,7 +89,8 @@ void WritePpm(const std::string& path, Size size, const std::vector<std::uint32_
 Picture MakePicture(const std::string& dir, Size size, const std::array<std::uint32_t, 256>& shown) {
   const std::string name = dir + "/" + std::to_string(size.width) + "x" + std::to_string(size.height);
   const std::vector<std::uint8_t> pixels = RandomPixels(size.width, size.height);
-  Picture picture{size, name + ".rastel", name + ".ppm", PictureAsShown(size, pixels, shown)};
+  Picture picture{size, name + ".rastel", name + ".ppm",
+                  PictureAsShown(size.width, size.height, std::string(pixels.begin(), pixels.end()), shown)};
   WritePicture(picture.rastel_path, size.width, size.height, pixels);
   WritePpm(picture.ppm_path, size, picture.expected);
   return picture;
@@ -183,10 +121,6 @@ std::vector<Viewer> ViewersFor(const std::vector<std::string>& rastels, Size siz
   return viewers;
 }
 
-std::uint32_t Component(unsigned long pixel, unsigned long mask) {
-  return static_cast<std::uint32_t>((pixel & mask) >> std::countr_zero(mask));
-}
-
 struct Strip {
   int x = 0;
   int y = 0;
@@ -195,23 +129,13 @@ struct Strip {
 };
 
 bool StripShown(XDisplay* display, XWindow window, const Strip& strip, const Picture& picture) {
-  XImage* image = XGetImage(display, window, strip.x, strip.y, static_cast<unsigned>(strip.width),
-                            static_cast<unsigned>(strip.height), AllPlanes, ZPixmap);
-  if (image == nullptr) {
-    return false;  // not yet that size, or gone
-  }
-  bool same = true;
+  // None while the window is not yet that size, or once it has gone.
+  const std::vector<std::uint32_t> shown = ReadArea(display, window, strip.x, strip.y, strip.width, strip.height);
+  bool same = !shown.empty();
   for (int y = 0; y < strip.height && same; ++y) {
-    for (int x = 0; x < strip.width && same; ++x) {
-      const unsigned long pixel = XGetPixel(image, x, y);
-      const std::uint32_t colour = Component(pixel, image->red_mask) << 16 | Component(pixel, image->green_mask) << 8 |
-                                   Component(pixel, image->blue_mask);
-      const auto at = static_cast<std::size_t>(strip.y + y) * static_cast<std::size_t>(picture.size.width) +
-                      static_cast<std::size_t>(strip.x + x);
-      same = colour == picture.expected[at];
-    }
+    const auto row = picture.expected.begin() + static_cast<std::ptrdiff_t>(strip.y + y) * picture.size.width + strip.x;
+    same = std::equal(row, row + strip.width, shown.begin() + static_cast<std::ptrdiff_t>(y) * strip.width);
   }
-  XDestroyImage(image);
   return same;
 }
 
@@ -295,27 +219,10 @@ std::optional<double> MsUntilShown(XDisplay* display, const Viewer& viewer, cons
   }
 }
 
-bool AnyWindowShown(XDisplay* display) {
-  Window root = 0;
-  Window parent = 0;
-  Window* children = nullptr;
-  unsigned int count = 0;
-  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count) == 0) {
-    return false;
-  }
-  bool shown = false;
-  for (unsigned int i = 0; i < count && !shown; ++i) {
-    XWindowAttributes attributes;
-    shown = XGetWindowAttributes(display, children[i], &attributes) != 0 && attributes.map_state == IsViewable;
-  }
-  XFree(children);
-  return shown;
-}
-
 // A viewer's windows go once the server sees it has gone.
 void WaitForEmptyScreen(XDisplay* display) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-  while (AnyWindowShown(display)) {
+  while (!ViewableProgramWindows(display).empty()) {
     if (Clock::now() > deadline) {
       throw std::runtime_error("a window stays on the screen");
     }
@@ -386,12 +293,12 @@ bool RunBenchmark(const std::string& dir, const std::vector<std::string>& rastel
   const std::string runtime_dir = dir + "/runtime";
   std::filesystem::create_directory(runtime_dir);
   std::filesystem::permissions(runtime_dir, std::filesystem::perms::owner_all);
-  XServer server = StartLargeXServer();
+  XServer server = StartXServer(kScreenSide, kScreenSide);
   XDisplay* display = nullptr;
   bool shown = true;
   try {
     display = ConnectTo(server);
-    const std::array<std::uint32_t, 256> colours = ColoursShownFor(server);
+    const std::array<std::uint32_t, 256> colours = ColoursShown("x11", server.name);
     // DrawScreen flips its surface, which needs SDL's video subsystem; the
     // dummy driver needs no display.
     setenv("SDL_VIDEODRIVER", "dummy", 1);
@@ -423,9 +330,7 @@ bool RunBenchmark(const std::string& dir, const std::vector<std::string>& rastel
     }
   } catch (...) {
     SDL_Quit();
-    if (display != nullptr) {
-      Disconnect(display);
-    }
+    Disconnect(display);
     StopXServer(server);
     throw;
   }

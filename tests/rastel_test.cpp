@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "colours_shown.h"
 #include "image_format.h"
 #include "picture_file.h"
 #include "run_program.h"
@@ -32,50 +33,13 @@ constexpr std::int32_t kMaxSide = 32767;  // as far as X11's coordinates reach
 constexpr int kOpenFailed = 255;
 constexpr int kWindowTimeoutMs = 10000;
 constexpr int kExitTimeoutMs = 10000;
+constexpr int kScreenWidth = 1024;
+constexpr int kScreenHeight = 768;
 // Long enough for the viewer to have handled events sent before it.
 constexpr auto kSettle = std::chrono::milliseconds(500);
 
-// The colour the server shows for each pixel byte: what SDL maps the decoded
-// colour to on an 8-bit display surface of this server, through the palette
-// SDL itself chooses.
-std::array<std::uint32_t, 256> ColoursShownFor(const XServer& server) {
-  setenv("DISPLAY", server.name.c_str(), 1);
-  setenv("SDL_VIDEODRIVER", "x11", 1);
-  std::array<std::uint32_t, 256> shown{};
-  if (SDL_Init(SDL_INIT_VIDEO) < 0) {
-    ADD_FAILURE() << "SDL_Init: " << SDL_GetError();
-    return shown;
-  }
-  const SDL_Surface* screen = SDL_SetVideoMode(1, 1, 8, 0);
-  if (screen == nullptr || screen->format->palette == nullptr) {
-    ADD_FAILURE() << "no 8-bit display surface";
-  } else {
-    for (int byte = 0; byte < 256; ++byte) {
-      const auto value = static_cast<std::uint8_t>(byte);
-      const Uint32 index = SDL_MapRGB(screen->format, RedOf(value), GreenOf(value), BlueOf(value));
-      const SDL_Color colour = screen->format->palette->colors[index];
-      shown[byte] = std::uint32_t{colour.r} << 16 | std::uint32_t{colour.g} << 8 | colour.b;
-    }
-  }
-  SDL_Quit();
-  return shown;
-}
-
-// What the window shows for a file's pixel bytes: bottom row first, and a
-// pixel the file does not hold takes the last byte read.
-std::vector<std::uint32_t> PictureAsShown(int width, int height, const std::string& pixels,
-                                          const std::array<std::uint32_t, 256>& shown) {
-  std::vector<std::uint32_t> expected(static_cast<std::size_t>(width) * height);
-  std::uint8_t byte = 0;
-  for (int i = 0; i < width * height; ++i) {
-    if (static_cast<std::size_t>(i) < pixels.size()) {
-      byte = static_cast<std::uint8_t>(pixels[i]);
-    }
-    const int row_shown = height - 1 - i / width;
-    expected[static_cast<std::size_t>(row_shown) * width + i % width] = shown[byte];
-  }
-  return expected;
-}
+// The colour the server shows for each pixel byte.
+std::array<std::uint32_t, 256> ColoursShownFor(const XServer& server) { return ColoursShown("x11", server.name); }
 
 // Whether the SDL 1.2 we are built with makes a window of that size here.
 bool SdlOpensWindow(const XServer& server, int width, int height) {
@@ -106,7 +70,7 @@ class RastelTest : public TestWithFiles {
  protected:
   void SetUp() override {
     TestWithFiles::SetUp();
-    server_ = StartXServer();
+    server_ = StartXServer(kScreenWidth, kScreenHeight);
     display_ = ConnectTo(server_);
     // A runtime folder of its own: SDL2 looks there for a Wayland display,
     // and says on standard error when there is none.

@@ -3,17 +3,15 @@
 // and XWayland show it: reads its window back, ends it with a key press or
 // a close request, and compares its output and exit status.
 
-#include <SDL.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <stdlib.h>
 
 #include <array>
 #include <cstdint>
 #include <string>
 #include <vector>
 
-#include "image_format.h"
+#include "colours_shown.h"
 #include "picture_file.h"
 #include "run_program.h"
 #include "sway_session.h"
@@ -23,29 +21,6 @@ namespace {
 
 constexpr int kWindowTimeoutMs = 10000;
 constexpr int kExitTimeoutMs = 10000;
-
-// The colour shown for each pixel byte: what SDL maps the decoded colour to
-// on its 8-bit display surface, through the palette it chooses. sdl12-compat
-// chooses that palette itself, whatever SDL2 draws on, so no display is
-// needed to learn it.
-std::array<std::uint32_t, 256> ColoursShown() {
-  setenv("SDL_VIDEODRIVER", "dummy", 1);
-  std::array<std::uint32_t, 256> shown{};
-  const SDL_Surface* screen = SDL_Init(SDL_INIT_VIDEO) == 0 ? SDL_SetVideoMode(1, 1, 8, 0) : nullptr;
-  if (screen == nullptr || screen->format->palette == nullptr) {
-    ADD_FAILURE() << "no 8-bit display surface: " << SDL_GetError();
-  } else {
-    for (int byte = 0; byte < 256; ++byte) {
-      const auto value = static_cast<std::uint8_t>(byte);
-      const Uint32 index = SDL_MapRGB(screen->format, RedOf(value), GreenOf(value), BlueOf(value));
-      const SDL_Color colour = screen->format->palette->colors[index];
-      shown[byte] = std::uint32_t{colour.r} << 16 | std::uint32_t{colour.g} << 8 | colour.b;
-    }
-  }
-  SDL_Quit();
-  unsetenv("SDL_VIDEODRIVER");
-  return shown;
-}
 
 class WaylandTest : public TestWithFiles {
  protected:
@@ -63,7 +38,7 @@ class WaylandTest : public TestWithFiles {
 };
 
 TEST_F(WaylandTest, ShowsThePictureExactlyAndEndsOnAKeyPressOrACloseRequest) {
-  const std::array<std::uint32_t, 256> shown = ColoursShown();
+  const std::array<std::uint32_t, 256> shown = ColoursShown("dummy", "");
   struct Case {
     std::string name;
     bool with_xwayland;  // DISPLAY set to XWayland's, else unset
@@ -81,11 +56,7 @@ TEST_F(WaylandTest, ShowsThePictureExactlyAndEndsOnAKeyPressOrACloseRequest) {
   for (int i = 0; i < kWidth * kHeight; ++i) {
     pixels.push_back(static_cast<char>(i * 7));
   }
-  std::vector<std::uint32_t> expected(static_cast<std::size_t>(kWidth) * kHeight);
-  for (int i = 0; i < kWidth * kHeight; ++i) {
-    const int row_shown = kHeight - 1 - i / kWidth;
-    expected[static_cast<std::size_t>(row_shown) * kWidth + i % kWidth] = shown[static_cast<std::uint8_t>(pixels[i])];
-  }
+  const std::vector<std::uint32_t> expected = PictureAsShown(kWidth, kHeight, pixels, shown);
   const std::string path = WriteFile("picture", Picture(kWidth, kHeight, pixels));
 
   for (const Case& c : cases) {

@@ -82,19 +82,6 @@ Window ProgramWindowIn(Display* display, Window top, bool managed) {
   return managed ? 0 : top;
 }
 
-std::vector<Window> ViewableProgramWindows(Display* display) {
-  const Window root = DefaultRootWindow(display);
-  const bool managed = HasProperty(display, root, XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False));
-  std::vector<Window> found;
-  for (const Window top : ChildrenOf(display, root)) {
-    const Window program = IsShown(display, top) ? ProgramWindowIn(display, top, managed) : 0;
-    if (program != 0) {
-      found.push_back(program);
-    }
-  }
-  return found;
-}
-
 bool ShowsMoreThanOneColour(Display* display, Window window) {
   const std::vector<std::uint32_t> pixels = ReadPixels(display, window);
   return std::adjacent_find(pixels.begin(), pixels.end(), std::not_equal_to<>()) != pixels.end();
@@ -154,7 +141,20 @@ void WindowCentre(Display* display, Window window, int& x, int& y) {
 
 }  // namespace
 
-XServer StartXServer() {
+std::vector<Window> ViewableProgramWindows(Display* display) {
+  const Window root = DefaultRootWindow(display);
+  const bool managed = HasProperty(display, root, XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False));
+  std::vector<Window> found;
+  for (const Window top : ChildrenOf(display, root)) {
+    const Window program = IsShown(display, top) ? ProgramWindowIn(display, top, managed) : 0;
+    if (program != 0) {
+      found.push_back(program);
+    }
+  }
+  return found;
+}
+
+XServer StartXServer(int width, int height) {
   int ready[2];
   if (pipe2(ready, O_CLOEXEC) != 0) {
     throw std::runtime_error("cannot make a pipe for Xvfb");
@@ -163,8 +163,9 @@ XServer StartXServer() {
   XServer server;
   // -displayfd 1: Xvfb picks a free display and writes its number on
   // standard output once it accepts connections.
+  const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
   std::vector<std::string> command = {"/usr/bin/Xvfb", "-displayfd", "1",       "-nolisten", "tcp",
-                                      "-cc",           "4",          "-screen", "0",         "1024x768x24"};
+                                      "-cc",           "4",          "-screen", "0",         screen};
   // Classic SDL 1.2 lays out a shared-memory image in its own byte order,
   // and a server of the other one shows it byte-swapped. Only an emulated
   // viewer meets such a server on its own machine: over a network, the way
@@ -242,7 +243,11 @@ XDisplay* ConnectTo(const XServer& server) {
   return display;
 }
 
-void Disconnect(XDisplay* display) { XCloseDisplay(display); }
+void Disconnect(XDisplay* display) {
+  if (display != nullptr) {
+    XCloseDisplay(display);
+  }
+}
 
 int CountWindowsMapped(XDisplay* display) {
   XSync(display, False);
@@ -278,12 +283,30 @@ WindowSize SizeOf(XDisplay* display, XWindow window) {
   return {attributes.width, attributes.height};
 }
 
+std::vector<std::uint32_t> ReadArea(XDisplay* display, XWindow window, int x, int y, int width, int height) {
+  std::vector<std::uint32_t> pixels;
+  XImage* image =
+      XGetImage(display, window, x, y, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap);
+  if (image == nullptr) {
+    return pixels;
+  }
+  pixels.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+  for (int row = 0; row < height; ++row) {
+    for (int column = 0; column < width; ++column) {
+      const unsigned long pixel = XGetPixel(image, column, row);
+      pixels.push_back(Component(pixel, image->red_mask) << 16 | Component(pixel, image->green_mask) << 8 |
+                       Component(pixel, image->blue_mask));
+    }
+  }
+  XDestroyImage(image);
+  return pixels;
+}
+
 std::vector<std::uint32_t> ReadPixels(XDisplay* display, XWindow window) {
   // The server gives only what lies on the screen.
-  std::vector<std::uint32_t> pixels;
   XWindowAttributes attributes{};
   if (XGetWindowAttributes(display, window, &attributes) == 0) {
-    return pixels;  // the window has gone
+    return {};  // the window has gone
   }
   int left = 0;
   int top = 0;
@@ -292,23 +315,9 @@ std::vector<std::uint32_t> ReadPixels(XDisplay* display, XWindow window) {
   const int width = std::min(attributes.width, WidthOfScreen(attributes.screen) - left);
   const int height = std::min(attributes.height, HeightOfScreen(attributes.screen) - top);
   if (width <= 0 || height <= 0) {
-    return pixels;
+    return {};
   }
-  XImage* image =
-      XGetImage(display, window, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), AllPlanes, ZPixmap);
-  if (image == nullptr) {
-    return pixels;
-  }
-  pixels.reserve(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-  for (int y = 0; y < height; ++y) {
-    for (int x = 0; x < width; ++x) {
-      const unsigned long pixel = XGetPixel(image, x, y);
-      pixels.push_back(Component(pixel, image->red_mask) << 16 | Component(pixel, image->green_mask) << 8 |
-                       Component(pixel, image->blue_mask));
-    }
-  }
-  XDestroyImage(image);
-  return pixels;
+  return ReadArea(display, window, 0, 0, width, height);
 }
 
 std::vector<std::uint32_t> WaitForPixels(XDisplay* display, XWindow window, const std::vector<std::uint32_t>& expected,

@@ -22,8 +22,9 @@ struct XServer {
   pid_t window_manager = -1;
 };
 
-// Xvfb on a display number that no other server uses, 24-bit TrueColor.
-XServer StartXServer();
+// Xvfb on a display number that no other server uses, 24-bit TrueColor,
+// with a screen of that size. It gives back only what lies on its screen.
+XServer StartXServer(int width, int height);
 // Stops its window manager too.
 void StopXServer(XServer& server);
 
@@ -35,10 +36,15 @@ void StartWindowManager(XServer& server, const std::string& settings_dir);
 
 // Connects and starts counting the windows that get mapped on the screen.
 XDisplay* ConnectTo(const XServer& server);
+// Takes a null display too, for a server that never started.
 void Disconnect(XDisplay* display);
 
 // Windows mapped as children of the root since ConnectTo, however briefly.
 int CountWindowsMapped(XDisplay* display);
+
+// The viewable windows of programs: each child of the root, or under a
+// window manager the one inside each frame.
+std::vector<XWindow> ViewableProgramWindows(XDisplay* display);
 
 // The first viewable window of a program (a child of the root, or the one
 // inside a window manager's frame) once it shows more than one colour, as a
@@ -57,6 +63,9 @@ WindowSize SizeOf(XDisplay* display, XWindow window);
 // The window's pixels as the server holds them, 0xRRGGBB, top row first;
 // only the part that lies on the screen, and none once the window has gone.
 std::vector<std::uint32_t> ReadPixels(XDisplay* display, XWindow window);
+// Those of a rectangle of the window, none when any of it lies outside the
+// window or the screen.
+std::vector<std::uint32_t> ReadArea(XDisplay* display, XWindow window, int x, int y, int width, int height);
 
 // Reads the pixels until they equal `expected` or the time runs out; returns
 // the last reading.
