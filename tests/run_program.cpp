@@ -14,6 +14,7 @@
 #include <cstring>
 #include <iterator>
 #include <stdexcept>
+#include <thread>
 
 // POSIX leaves declaring it to the program; glibc does only for _GNU_SOURCE.
 extern char** environ;  // NOLINT(readability-redundant-declaration)
@@ -50,10 +51,7 @@ std::string ElfMachine(const std::string& path) {
   if (fd >= 0) {
     close(fd);
   }
-  if (!read_all || std::memcmp(header,
-                               "\x7f"
-                               "ELF",
-                               4) != 0) {
+  if (!read_all || std::memcmp(header, "\177ELF", 4) != 0) {
     return {};
   }
   constexpr std::size_t kClassAndData = 4;
@@ -202,12 +200,9 @@ ProgramResult FinishProgram(const RunningProgram& program, int timeout_ms) {
   bool out_open = program.out_fd >= 0;
   bool err_open = true;
   while (out_open || err_open) {
-    int wait_ms = -1;
-    if (timeout_ms >= 0) {
-      wait_ms = static_cast<int>(std::max<std::int64_t>(
-          0,
-          std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count()));
-    }
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const int wait_ms = timeout_ms < 0 ? -1 : static_cast<int>(std::max<std::int64_t>(0, left.count()));
     pollfd fds[2] = {{out_open ? program.out_fd : -1, POLLIN, 0}, {err_open ? program.err_fd : -1, POLLIN, 0}};
     if (poll(fds, 2, wait_ms) == 0) {
       kill(program.pid, SIGKILL);
@@ -259,4 +254,15 @@ std::string ReadAll(int fd) {
     AppendAvailable(fd, received, open);
   }
   return received;
+}
+
+bool PollUntil(const std::function<bool()>& done, int timeout_ms, std::chrono::milliseconds interval) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      return false;
+    }
+    std::this_thread::sleep_for(interval);
+  }
+  return true;
 }

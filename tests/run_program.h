@@ -3,6 +3,8 @@
 
 #include <sys/types.h>
 
+#include <chrono>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -60,3 +62,7 @@ ProgramResult RunProgram(const std::vector<std::string>& argv, const std::vector
 std::string ReadUntil(int fd, const std::string& text, int timeout_ms);
 
 std::string ReadAll(int fd);
+
+// Asks `done` every `interval` until it holds, or until `timeout_ms` has
+// passed and a last answer is no; returns that answer.
+bool PollUntil(const std::function<bool()>& done, int timeout_ms, std::chrono::milliseconds interval);

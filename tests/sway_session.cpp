@@ -13,7 +13,6 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
-#include <thread>
 
 #include "run_program.h"
 
@@ -44,11 +43,7 @@ bool Running(pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == 0; }
 // Ends the process, by force when it does not end in time.
 void Stop(pid_t pid) {
   kill(pid, SIGTERM);
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStopTimeoutMs);
-  while (Running(pid) && std::chrono::steady_clock::now() < give_up) {
-    std::this_thread::sleep_for(kPoll);
-  }
-  if (Running(pid)) {
+  if (!PollUntil([&] { return !Running(pid); }, kStopTimeoutMs, kPoll)) {
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
   }
@@ -148,10 +143,7 @@ SwaySession StartSway() {
   close(null_in);
   close(log_fd);
 
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-  while (!std::filesystem::exists(ready) && Running(session.pid) && std::chrono::steady_clock::now() < give_up) {
-    std::this_thread::sleep_for(kPoll);
-  }
+  PollUntil([&] { return std::filesystem::exists(ready) || !Running(session.pid); }, kStartTimeoutMs, kPoll);
   std::istringstream variables(ReadFile(ready));
   session.env = {"XDG_RUNTIME_DIR=" + session.runtime_dir};
   for (std::string line; std::getline(variables, line);) {
@@ -175,10 +167,7 @@ SwaySession StartSway() {
   constexpr const char* kAnHour = "3600000";
   session.keyboard_pid = StartProgram({WTYPE, "-s", kAnHour}, null_fd, null_fd, null_fd, session.env);
   close(null_fd);
-  while (!HasKeyboard(session) && std::chrono::steady_clock::now() < give_up) {
-    std::this_thread::sleep_for(kPoll);
-  }
-  if (!HasKeyboard(session)) {
+  if (!PollUntil([&] { return HasKeyboard(session); }, kStartTimeoutMs, kPoll)) {
     ADD_FAILURE() << "sway has no keyboard";
     StopSway(session);
   }
@@ -210,14 +199,14 @@ std::string SessionValue(const SwaySession& session, const std::string& name) {
 }
 
 SwayWindow WaitForWindowOf(const SwaySession& session, pid_t pid, int timeout_ms) {
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  for (;;) {
-    SwayWindow window = FindWindow(Run(session, {SWAYMSG, "-r", "-t", "get_tree"}).out, pid);
-    if (window.width > 0 || std::chrono::steady_clock::now() >= give_up) {
-      return window;
-    }
-    std::this_thread::sleep_for(kPoll);
-  }
+  SwayWindow window;
+  PollUntil(
+      [&] {
+        window = FindWindow(Run(session, {SWAYMSG, "-r", "-t", "get_tree"}).out, pid);
+        return window.width > 0;
+      },
+      timeout_ms, kPoll);
+  return window;
 }
 
 std::vector<std::uint32_t> ReadPixels(const SwaySession& session, const SwayWindow& window) {
@@ -228,14 +217,9 @@ std::vector<std::uint32_t> ReadPixels(const SwaySession& session, const SwayWind
 
 std::vector<std::uint32_t> WaitForPixels(const SwaySession& session, const SwayWindow& window,
                                          const std::vector<std::uint32_t>& expected, int timeout_ms) {
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  for (;;) {
-    std::vector<std::uint32_t> pixels = ReadPixels(session, window);
-    if (pixels == expected || std::chrono::steady_clock::now() >= give_up) {
-      return pixels;
-    }
-    std::this_thread::sleep_for(kPoll);
-  }
+  std::vector<std::uint32_t> pixels;
+  PollUntil([&] { return (pixels = ReadPixels(session, window)) == expected; }, timeout_ms, kPoll);
+  return pixels;
 }
 
 void PressKey(const SwaySession& session) {

@@ -19,7 +19,6 @@
 #include <functional>
 #include <stdexcept>
 #include <string_view>
-#include <thread>
 #include <vector>
 
 #include "run_program.h"
@@ -88,12 +87,8 @@ bool ShowsMoreThanOneColour(Display* display, Window window) {
 }
 
 void WaitUntil(const std::function<bool()>& done, const std::string& what) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > deadline) {
-      throw std::runtime_error("timed out waiting until " + what);
-    }
-    std::this_thread::sleep_for(kPollInterval);
+  if (!PollUntil(done, kStartTimeoutMs, kPollInterval)) {
+    throw std::runtime_error("timed out waiting until " + what);
   }
 }
 
@@ -110,15 +105,18 @@ Point OriginOf(Display* display, Window window) {
   return origin;
 }
 
-// A request to the window manager, as pagers and task bars send them.
-void SendToWindowManager(Display* display, Window window, const char* message, std::array<long, 5> data) {
+// A message about the window: to the window manager, as pagers and task bars
+// send them, or to the program, as a window manager does.
+void SendMessage(Display* display, Window window, const char* message, std::array<long, 5> data,
+                 bool to_window_manager) {
   XEvent event{};
   event.xclient.type = ClientMessage;
   event.xclient.window = window;
   event.xclient.message_type = XInternAtom(display, message, False);
   event.xclient.format = 32;
   std::copy(data.begin(), data.end(), event.xclient.data.l);
-  XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask, &event);
+  XSendEvent(display, to_window_manager ? DefaultRootWindow(display) : window, False,
+             to_window_manager ? SubstructureRedirectMask | SubstructureNotifyMask : NoEventMask, &event);
   XSync(display, False);
 }
 
@@ -131,12 +129,6 @@ Point MoveFrame(Display* display, Window window, Point to, Point from) {
   XSync(display, False);
   WaitUntil([&] { return !(OriginOf(display, window) == from); }, "the window has moved");
   return OriginOf(display, window);
-}
-
-void WindowCentre(Display* display, Window window, int& x, int& y) {
-  const WindowSize size = SizeOf(display, window);
-  Window child = 0;
-  XTranslateCoordinates(display, window, DefaultRootWindow(display), size.width / 2, size.height / 2, &x, &y, &child);
 }
 
 }  // namespace
@@ -202,26 +194,21 @@ void StartWindowManager(XServer& server, const std::string& settings_dir) {
   close(null_fd);
   Display* display = ConnectTo(server);
   const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", False);
-  try {
-    WaitUntil([&] { return HasProperty(display, DefaultRootWindow(display), check); },
-              "the window manager manages the screen");
-  } catch (...) {
-    XCloseDisplay(display);
-    throw;
-  }
+  const bool managed = PollUntil([&] { return HasProperty(display, DefaultRootWindow(display), check); },
+                                 kStartTimeoutMs, kPollInterval);
   XCloseDisplay(display);
+  if (!managed) {
+    throw std::runtime_error("the window manager does not manage the screen");
+  }
 }
 
 void StopXServer(XServer& server) {
-  if (server.window_manager > 0) {
-    kill(server.window_manager, SIGTERM);
-    waitpid(server.window_manager, nullptr, 0);
-    server.window_manager = -1;
-  }
-  if (server.pid > 0) {
-    kill(server.pid, SIGTERM);
-    waitpid(server.pid, nullptr, 0);
-    server.pid = -1;
+  for (pid_t* pid : {&server.window_manager, &server.pid}) {
+    if (*pid > 0) {
+      kill(*pid, SIGTERM);
+      waitpid(*pid, nullptr, 0);
+      *pid = -1;
+    }
   }
 }
 
@@ -229,13 +216,9 @@ XDisplay* ConnectTo(const XServer& server) {
   XSetErrorHandler(IgnoreErrors);
   // A server that has just said it is ready may still turn a first
   // connection away.
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-  Display* display = XOpenDisplay(server.name.c_str());
-  while (display == nullptr && std::chrono::steady_clock::now() < deadline) {
-    std::this_thread::sleep_for(kPollInterval);
-    display = XOpenDisplay(server.name.c_str());
-  }
-  if (display == nullptr) {
+  Display* display = nullptr;
+  if (!PollUntil([&] { return (display = XOpenDisplay(server.name.c_str())) != nullptr; }, kStartTimeoutMs,
+                 kPollInterval)) {
     throw std::runtime_error("cannot connect to " + server.name);
   }
   XSelectInput(display, DefaultRootWindow(display), SubstructureNotifyMask);
@@ -260,19 +243,18 @@ int CountWindowsMapped(XDisplay* display) {
 }
 
 XWindow WaitForDrawnWindow(XDisplay* display, int timeout_ms) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  for (;;) {
-    // Found anew each time: an SDL may map a first window and replace it.
-    for (const Window window : ViewableProgramWindows(display)) {
-      if (ShowsMoreThanOneColour(display, window)) {
-        return window;
-      }
-    }
-    if (std::chrono::steady_clock::now() > deadline) {
-      return 0;
-    }
-    std::this_thread::sleep_for(kPollInterval);
-  }
+  XWindow drawn = 0;
+  // Found anew each time: an SDL may map a first window and replace it.
+  PollUntil(
+      [&] {
+        const std::vector<Window> windows = ViewableProgramWindows(display);
+        const auto found = std::find_if(windows.begin(), windows.end(),
+                                        [&](Window window) { return ShowsMoreThanOneColour(display, window); });
+        drawn = found == windows.end() ? 0 : *found;
+        return drawn != 0;
+      },
+      timeout_ms, kPollInterval);
+  return drawn;
 }
 
 WindowSize SizeOf(XDisplay* display, XWindow window) {
@@ -308,12 +290,9 @@ std::vector<std::uint32_t> ReadPixels(XDisplay* display, XWindow window) {
   if (XGetWindowAttributes(display, window, &attributes) == 0) {
     return {};  // the window has gone
   }
-  int left = 0;
-  int top = 0;
-  Window child = 0;
-  XTranslateCoordinates(display, window, DefaultRootWindow(display), 0, 0, &left, &top, &child);
-  const int width = std::min(attributes.width, WidthOfScreen(attributes.screen) - left);
-  const int height = std::min(attributes.height, HeightOfScreen(attributes.screen) - top);
+  const Point origin = OriginOf(display, window);
+  const int width = std::min(attributes.width, WidthOfScreen(attributes.screen) - origin.x);
+  const int height = std::min(attributes.height, HeightOfScreen(attributes.screen) - origin.y);
   if (width <= 0 || height <= 0) {
     return {};
   }
@@ -322,21 +301,16 @@ std::vector<std::uint32_t> ReadPixels(XDisplay* display, XWindow window) {
 
 std::vector<std::uint32_t> WaitForPixels(XDisplay* display, XWindow window, const std::vector<std::uint32_t>& expected,
                                          int timeout_ms) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-  for (;;) {
-    std::vector<std::uint32_t> pixels = ReadPixels(display, window);
-    if (pixels == expected || std::chrono::steady_clock::now() > deadline) {
-      return pixels;
-    }
-    std::this_thread::sleep_for(kPollInterval);
-  }
+  std::vector<std::uint32_t> pixels;
+  PollUntil([&] { return (pixels = ReadPixels(display, window)) == expected; }, timeout_ms, kPollInterval);
+  return pixels;
 }
 
 void MovePointerInto(XDisplay* display, XWindow window) {
-  int x = 0;
-  int y = 0;
-  WindowCentre(display, window, x, y);
-  XTestFakeMotionEvent(display, DefaultScreen(display), x, y, CurrentTime);
+  const Point origin = OriginOf(display, window);
+  const WindowSize size = SizeOf(display, window);
+  XTestFakeMotionEvent(display, DefaultScreen(display), origin.x + size.width / 2, origin.y + size.height / 2,
+                       CurrentTime);
   XSync(display, False);
 }
 
@@ -384,15 +358,8 @@ void ToggleFocus(XDisplay* display, XWindow window) {
 }
 
 void RequestClose(XDisplay* display, XWindow window) {
-  XEvent event{};
-  event.xclient.type = ClientMessage;
-  event.xclient.window = window;
-  event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-  event.xclient.format = 32;
-  event.xclient.data.l[0] = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
-  event.xclient.data.l[1] = CurrentTime;
-  XSendEvent(display, window, False, NoEventMask, &event);
-  XSync(display, False);
+  const auto close = static_cast<long>(XInternAtom(display, "WM_DELETE_WINDOW", False));
+  SendMessage(display, window, "WM_PROTOCOLS", {close, CurrentTime, 0, 0, 0}, false);
 }
 
 void CoverWithAnotherWindow(XDisplay* display, XWindow window) {
@@ -425,7 +392,7 @@ void MinimiseAndRestore(XDisplay* display, XWindow window) {
   XIconifyWindow(display, window, DefaultScreen(display));
   XSync(display, False);
   WaitUntil([&] { return !IsShown(display, window); }, "the window is minimised");
-  SendToWindowManager(display, window, "_NET_ACTIVE_WINDOW", {kFromPager, CurrentTime, 0, 0, 0});
+  SendMessage(display, window, "_NET_ACTIVE_WINDOW", {kFromPager, CurrentTime, 0, 0, 0}, true);
   WaitUntil([&] { return IsShown(display, window); }, "the window is restored");
 }
 
@@ -441,7 +408,7 @@ void MovePartlyOffScreenAndBack(XDisplay* display, XWindow window) {
 }
 
 void CloseThroughWindowManager(XDisplay* display, XWindow window) {
-  SendToWindowManager(display, window, "_NET_CLOSE_WINDOW", {CurrentTime, kFromPager, 0, 0, 0});
+  SendMessage(display, window, "_NET_CLOSE_WINDOW", {CurrentTime, kFromPager, 0, 0, 0}, true);
 }
 
 WindowSize FixedSizeOf(XDisplay* display, XWindow window) {
