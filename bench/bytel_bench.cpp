@@ -160,11 +160,6 @@ void WriteRandomFile(const std::string& path, long mebibytes) {
   }
 }
 
-void WriteSparseFile(const std::string& path, std::uintmax_t bytes) {
-  std::ofstream(path).close();
-  std::filesystem::resize_file(path, bytes);
-}
-
 bool SameContents(const std::string& a, const std::string& b) {
   std::ifstream first(a, std::ios::binary);
   std::ifstream second(b, std::ios::binary);
@@ -222,7 +217,8 @@ bool RunBenchmark(const std::string& dir, int runs, long mebibytes) {
   // A sparse file costs nothing to make and shows that memory does not grow
   // with the input.
   const std::string large = dir + "/sparse.bin";
-  WriteSparseFile(large, kLargeFileBytes);
+  std::ofstream(large).close();
+  std::filesystem::resize_file(large, kLargeFileBytes);
   const long large_peak_kib = PeakKib({BYTEL, large});
   std::printf("\nbytel's peak on a %ju MiB sparse file: %ld KiB\n", kLargeFileBytes >> 20, large_peak_kib);
 

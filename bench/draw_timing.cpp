@@ -85,6 +85,10 @@ double MedianDrawMs(const std::string& path, SDL_Surface* surface, const Draw& d
   for (double& time : times) {
     time = TimeOnce(path, surface, draw);
   }
+  return Median(times);
+}
+
+double Median(std::vector<double> times) {
   std::sort(times.begin(), times.end());
   return times[times.size() / 2];
 }

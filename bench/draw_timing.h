@@ -34,6 +34,7 @@ Surface MakeSurface(int width, int height, int bits_per_pixel);
 // The median time in milliseconds of `runs` draws of the picture file onto
 // the surface, after one warm-up draw that fills the page cache.
 double MedianDrawMs(const std::string& path, SDL_Surface* surface, const Draw& draw, int runs);
+double Median(std::vector<double> times);
 
 // The whole text as a decimal number, so that a slip such as "1O" is refused
 // rather than taken as a smaller count.

@@ -52,10 +52,7 @@ constexpr auto kPollInterval = std::chrono::milliseconds(2);
 constexpr const char* kFeh = "/usr/bin/feh";
 constexpr int kBitsPerPixel = 8;
 
-struct Size {
-  int width = 0;
-  int height = 0;
-};
+using Size = WindowSize;
 constexpr std::array<Size, 3> kSizes = {{{640, 480}, {1920, 1080}, {4096, 4096}}};
 
 struct Picture {
@@ -94,12 +91,6 @@ Picture MakePicture(const std::string& dir, Size size, const std::array<std::uin
   WritePicture(picture.rastel_path, size.width, size.height, pixels);
   WritePpm(picture.ppm_path, size, picture.expected);
   return picture;
-}
-
-std::vector<std::string> ViewerCommand(const Viewer& viewer, const Picture& picture) {
-  std::vector<std::string> argv = viewer.argv;
-  argv.push_back(viewer.shows_ppm ? picture.ppm_path : picture.rastel_path);
-  return argv;
 }
 
 // At 100 %, in a window of the picture's size at the corner,
@@ -165,17 +156,6 @@ void WaitForServer(XDisplay* display, Clock::time_point deadline) {
   poll(fds, 1, static_cast<int>(std::max<std::int64_t>(0, left.count())));
 }
 
-std::size_t CountDiffering(const std::vector<std::uint32_t>& shown, const std::vector<std::uint32_t>& expected) {
-  if (shown.size() != expected.size()) {
-    return expected.size();
-  }
-  std::size_t differing = 0;
-  for (std::size_t i = 0; i < shown.size(); ++i) {
-    differing += shown[i] != expected[i] ? 1 : 0;
-  }
-  return differing;
-}
-
 void ReportNotShown(XDisplay* display, XWindow window, const Viewer& viewer, const Picture& picture) {
   std::string what = "no window showed";
   if (window != 0) {
@@ -219,35 +199,24 @@ std::optional<double> MsUntilShown(XDisplay* display, const Viewer& viewer, cons
   }
 }
 
-// A viewer's windows go once the server sees it has gone.
-void WaitForEmptyScreen(XDisplay* display) {
-  const auto deadline = Clock::now() + std::chrono::milliseconds(kStartTimeoutMs);
-  while (!ViewableProgramWindows(display).empty()) {
-    if (Clock::now() > deadline) {
-      throw std::runtime_error("a window stays on the screen");
-    }
-    std::this_thread::sleep_for(kPollInterval);
-  }
-}
-
 std::optional<double> TimeToPicture(XDisplay* display, const std::vector<std::string>& env, const Viewer& viewer,
                                     const Picture& picture) {
-  WaitForEmptyScreen(display);
+  // A viewer's windows go once the server sees it has gone.
+  if (!PollUntil([&] { return ViewableProgramWindows(display).empty(); }, kStartTimeoutMs, kPollInterval)) {
+    throw std::runtime_error("a window stays on the screen");
+  }
   XSync(display, True);  // drops the map events of earlier runs
+  std::vector<std::string> argv = viewer.argv;
+  argv.push_back(viewer.shows_ppm ? picture.ppm_path : picture.rastel_path);
   const int null_fd = open("/dev/null", O_RDWR | O_CLOEXEC);
   const auto start = Clock::now();
-  const pid_t pid = StartProgram(ViewerCommand(viewer, picture), null_fd, null_fd, STDERR_FILENO, env);
+  const pid_t pid = StartProgram(argv, null_fd, null_fd, STDERR_FILENO, env);
   close(null_fd);
   const std::optional<double> ms = MsUntilShown(display, viewer, picture, start);
   kill(pid, SIGKILL);
   ProgramResult ended;
   WaitProgram(pid, ended);
   return ms;
-}
-
-double Median(std::vector<double> times) {
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
 }
 
 // One warm-up run each, then `rounds` rounds in which every viewer runs
@@ -295,6 +264,11 @@ bool RunBenchmark(const std::string& dir, const std::vector<std::string>& rastel
   std::filesystem::permissions(runtime_dir, std::filesystem::perms::owner_all);
   XServer server = StartXServer(kScreenSide, kScreenSide);
   XDisplay* display = nullptr;
+  const auto stop = [&] {
+    SDL_Quit();
+    Disconnect(display);
+    StopXServer(server);
+  };
   bool shown = true;
   try {
     display = ConnectTo(server);
@@ -329,14 +303,10 @@ bool RunBenchmark(const std::string& dir, const std::vector<std::string>& rastel
       std::filesystem::remove(picture.ppm_path);
     }
   } catch (...) {
-    SDL_Quit();
-    Disconnect(display);
-    StopXServer(server);
+    stop();
     throw;
   }
-  SDL_Quit();
-  Disconnect(display);
-  StopXServer(server);
+  stop();
   return shown;
 }
 

@@ -56,14 +56,6 @@ bool IsSdl12Compat() {
   return SDL_Linked_Version()->patch >= kFirstCompatPatch;
 }
 
-std::size_t CountDiffering(const std::vector<std::uint32_t>& pixels, const std::vector<std::uint32_t>& expected) {
-  std::size_t differing = std::max(pixels.size(), expected.size()) - std::min(pixels.size(), expected.size());
-  for (std::size_t i = 0; i < std::min(pixels.size(), expected.size()); ++i) {
-    differing += pixels[i] != expected[i] ? 1 : 0;
-  }
-  return differing;
-}
-
 bool StillRunning(pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == 0; }
 
 class RastelTest : public TestWithFiles {

@@ -72,6 +72,9 @@ std::vector<std::uint32_t> ReadArea(XDisplay* display, XWindow window, int x, in
 std::vector<std::uint32_t> WaitForPixels(XDisplay* display, XWindow window, const std::vector<std::uint32_t>& expected,
                                          int timeout_ms);
 
+// How many pixels differ, those that only one of the two has included.
+std::size_t CountDiffering(const std::vector<std::uint32_t>& pixels, const std::vector<std::uint32_t>& expected);
+
 // Input through the XTEST extension, as a real keyboard and mouse would give
 // it; each moves the pointer into the window first, since without a window
 // manager the keyboard follows the pointer.
