@@ -14,7 +14,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -24,8 +23,9 @@
 #include <random>
 #include <stdexcept>
 #include <string>
-#include <string_view>
 #include <vector>
+
+#include "bench_main.h"
 
 // POSIX leaves declaring it to the program; glibc does only for _GNU_SOURCE.
 extern char** environ;  // NOLINT(readability-redundant-declaration)
@@ -172,15 +172,6 @@ bool Check(const char* what, bool met) {
   return met;
 }
 
-// The whole text as a decimal number, so that a slip such as "1O" is refused
-// rather than taken as a smaller count.
-template <typename Number>
-bool ParseNumber(std::string_view text, Number& value) {
-  const char* const end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  return error == std::errc{} && stop == end;
-}
-
 bool PeakWithinTarget(long peak_kib) { return peak_kib != kUnmeasured && peak_kib < kMaxPeakKib; }
 
 // Returns whether every target was met.
@@ -242,17 +233,5 @@ int main(int argc, char** argv) {
     static_cast<void>(std::fprintf(stderr, "usage: bytel_bench [runs] [MiB], both at least 1\n"));
     return 2;
   }
-  char dir_template[] = "/tmp/bytel-bench.XXXXXX";
-  if (mkdtemp(dir_template) == nullptr) {
-    std::perror("bytel_bench: mkdtemp");
-    return 2;
-  }
-  int status = 2;
-  try {
-    status = RunBenchmark(dir_template, runs, mebibytes) ? 0 : 1;
-  } catch (const std::exception& error) {
-    static_cast<void>(std::fprintf(stderr, "bytel_bench: %s\n", error.what()));
-  }
-  std::filesystem::remove_all(dir_template);
-  return status;
+  return RunInNewFolder("bytel_bench", [&](const std::string& dir) { return RunBenchmark(dir, runs, mebibytes); });
 }

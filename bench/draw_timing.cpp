@@ -2,7 +2,6 @@
 #include "draw_timing.h"
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <fstream>
 #include <random>
@@ -91,10 +90,4 @@ double MedianDrawMs(const std::string& path, SDL_Surface* surface, const Draw& d
 double Median(std::vector<double> times) {
   std::sort(times.begin(), times.end());
   return times[times.size() / 2];
-}
-
-bool ParseNumber(std::string_view text, int& value) {
-  const char* const end = text.data() + text.size();
-  const auto [stop, error] = std::from_chars(text.data(), end, value);
-  return error == std::errc{} && stop == end;
 }

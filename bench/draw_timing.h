@@ -11,7 +11,6 @@
 #include <functional>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 struct SurfaceDeleter {
@@ -35,7 +34,3 @@ Surface MakeSurface(int width, int height, int bits_per_pixel);
 // the surface, after one warm-up draw that fills the page cache.
 double MedianDrawMs(const std::string& path, SDL_Surface* surface, const Draw& draw, int runs);
 double Median(std::vector<double> times);
-
-// The whole text as a decimal number, so that a slip such as "1O" is refused
-// rather than taken as a smaller count.
-bool ParseNumber(std::string_view text, int& value);

@@ -8,14 +8,13 @@
 // Usage: render_bench [runs]
 
 #include <SDL.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <stdexcept>
 #include <string>
 
+#include "bench_main.h"
 #include "draw_timing.h"
 #include "render.h"
 #include "render_reference.h"
@@ -94,21 +93,8 @@ int main(int argc, char** argv) {
     static_cast<void>(std::fprintf(stderr, "render_bench: SDL_Init: %s\n", SDL_GetError()));
     return 2;
   }
-  char path[] = "/tmp/render-bench.XXXXXX";
-  const int fd = mkstemp(path);
-  if (fd < 0) {
-    std::perror("render_bench: mkstemp");
-    SDL_Quit();
-    return 2;
-  }
-  close(fd);
-  int status = 2;
-  try {
-    status = RunBenchmark(path, runs) ? 0 : 1;
-  } catch (const std::exception& error) {
-    static_cast<void>(std::fprintf(stderr, "render_bench: %s\n", error.what()));
-  }
-  static_cast<void>(std::remove(path));
+  const int status =
+      RunInNewFolder("render_bench", [&](const std::string& dir) { return RunBenchmark(dir + "/picture", runs); });
   SDL_Quit();
   return status;
 }

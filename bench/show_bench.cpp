@@ -32,6 +32,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_main.h"
 #include "colours_shown.h"
 #include "draw_timing.h"
 #include "render.h"
@@ -352,17 +353,6 @@ int main(int argc, char** argv) {
     static_cast<void>(std::fprintf(stderr, "show_bench: %s is missing: scripts/install-deps test installs it\n", kFeh));
     return 2;
   }
-  char dir[] = "/tmp/show-bench.XXXXXX";
-  if (mkdtemp(dir) == nullptr) {
-    std::perror("show_bench: mkdtemp");
-    return 2;
-  }
-  int status = 2;
-  try {
-    status = RunBenchmark(dir, rastels, sizes, rounds) ? 0 : 1;
-  } catch (const std::exception& error) {
-    static_cast<void>(std::fprintf(stderr, "show_bench: %s\n", error.what()));
-  }
-  std::filesystem::remove_all(dir);
-  return status;
+  return RunInNewFolder("show_bench",
+                        [&](const std::string& dir) { return RunBenchmark(dir, rastels, sizes, rounds); });
 }
