@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "image_format.h"
+#include "picture_file.h"
 
 namespace {
 
@@ -53,13 +54,7 @@ std::vector<std::uint8_t> RandomPixels(int width, int height) {
 
 void WritePicture(const std::string& path, int width, int height, const std::vector<std::uint8_t>& pixels) {
   std::ofstream file(path, std::ios::binary);
-  const std::uint32_t fields[] = {kMagic, static_cast<std::uint32_t>(width), static_cast<std::uint32_t>(height)};
-  for (const std::uint32_t field : fields) {
-    for (int shift = 0; shift < 32; shift += 8) {
-      file.put(static_cast<char>(field >> shift));
-    }
-  }
-  file.write(reinterpret_cast<const char*>(pixels.data()), static_cast<std::streamsize>(pixels.size()));
+  file << Picture(width, height, std::string(pixels.begin(), pixels.end()));
   if (!file) {
     throw std::runtime_error("cannot write " + path);
   }

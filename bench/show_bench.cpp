@@ -94,22 +94,16 @@ Picture MakePicture(const std::string& dir, Size size, const std::array<std::uin
   return picture;
 }
 
-// At 100 %, in a window of the picture's size at the corner,
-// without a menu or anything drawn over the picture.
-Viewer Feh(Size size) {
-  const std::string geometry = std::to_string(size.width) + "x" + std::to_string(size.height) + "+0+0";
-  return {"feh", {kFeh, "--geometry", geometry, "--zoom", "100", "--no-xinerama", "--no-menus"}, true};
-}
-
 // The rastels by their paths, or as "rastel" when it is the one built here,
-// then feh.
+// then feh at 100 %, in a window of the picture's size at the corner,
+// without a menu or anything drawn over the picture.
 std::vector<Viewer> ViewersFor(const std::vector<std::string>& rastels, Size size) {
   std::vector<Viewer> viewers;
-  viewers.reserve(rastels.size() + 1);
   for (const std::string& rastel : rastels) {
     viewers.push_back({rastels.size() == 1 && rastel == RASTEL ? "rastel" : rastel, {rastel}, false});
   }
-  viewers.push_back(Feh(size));
+  const std::string geometry = std::to_string(size.width) + "x" + std::to_string(size.height) + "+0+0";
+  viewers.push_back({"feh", {kFeh, "--geometry", geometry, "--zoom", "100", "--no-xinerama", "--no-menus"}, true});
   return viewers;
 }
 
@@ -151,12 +145,6 @@ XWindow LastMappedWindow(XDisplay* display, XWindow window) {
   return window;
 }
 
-void WaitForServer(XDisplay* display, Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  pollfd fds[1] = {{ConnectionNumber(display), POLLIN, 0}};
-  poll(fds, 1, static_cast<int>(std::max<std::int64_t>(0, left.count())));
-}
-
 void ReportNotShown(XDisplay* display, XWindow window, const Viewer& viewer, const Picture& picture) {
   std::string what = "no window showed";
   if (window != 0) {
@@ -193,7 +181,9 @@ std::optional<double> MsUntilShown(XDisplay* display, const Viewer& viewer, cons
       return std::nullopt;
     }
     if (window == 0) {
-      WaitForServer(display, deadline);
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      pollfd fds[1] = {{ConnectionNumber(display), POLLIN, 0}};
+      poll(fds, 1, static_cast<int>(std::max<std::int64_t>(0, left.count())));
     } else {
       std::this_thread::sleep_for(kPollInterval);
     }
