@@ -224,10 +224,6 @@ TEST_F(BytelTest, BytesAppearAsTheyArriveAndLinesGoOnAcrossReads) {
   EXPECT_EQ(result.exit_status, 0);
 }
 
-}  // namespace
-
-namespace {
-
 // Every build, 32-bit ones included, opens files past 4 GiB.
 TEST_F(BytelTest, DumpsTheStartOfAFileLargerThanFourGiB) {
   const std::string path = WriteFile("large", "ABCDEFGHI");

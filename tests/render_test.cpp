@@ -75,15 +75,8 @@ class DummyVideo : public ::testing::Environment {
 // program ends, as it then must.
 const auto* const kVideo = ::testing::AddGlobalTestEnvironment(new DummyVideo);  // NOLINT(cert-err58-cpp)
 
-struct SurfaceDeleter {
-  void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
-};
-using Surface = std::unique_ptr<SDL_Surface, SurfaceDeleter>;
-
-struct FileCloser {
-  void operator()(std::FILE* stream) const { static_cast<void>(std::fclose(stream)); }
-};
-using Stream = std::unique_ptr<std::FILE, FileCloser>;
+using Surface = std::unique_ptr<SDL_Surface, decltype([](SDL_Surface* surface) { SDL_FreeSurface(surface); })>;
+using Stream = std::unique_ptr<std::FILE, decltype([](std::FILE* stream) { static_cast<void>(std::fclose(stream)); })>;
 
 // 8-bit surfaces get a palette of random colours, so that mapping is a real
 // search; the wider ones have an alpha mask, so that every byte of a pixel
@@ -115,17 +108,14 @@ std::vector<Uint8> PixelBytes(const SDL_Surface* surface, int x, int y) {
   return {at, at + surface->format->BytesPerPixel};
 }
 
-std::vector<Uint8> LittleEndian(Uint32 value, int bytes) {
-  std::vector<Uint8> out;
-  out.reserve(static_cast<std::size_t>(bytes));
-  for (int i = 0; i < bytes; ++i) {
-    out.push_back(static_cast<Uint8>(value >> (8 * i)));
-  }
-  return out;
-}
-
+// The bytes of the mapped colour, least significant first.
 std::vector<Uint8> Mapped(const SDL_Surface* surface, Uint8 red, Uint8 green, Uint8 blue) {
-  return LittleEndian(SDL_MapRGB(surface->format, red, green, blue), surface->format->BytesPerPixel);
+  const Uint32 value = SDL_MapRGB(surface->format, red, green, blue);
+  std::vector<Uint8> bytes(surface->format->BytesPerPixel);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    bytes[i] = static_cast<Uint8>(value >> (8 * i));
+  }
+  return bytes;
 }
 
 Stream MemoryStream(std::string& bytes) { return Stream(fmemopen(bytes.data(), bytes.size(), "r")); }

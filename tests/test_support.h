@@ -67,13 +67,10 @@ class TestWithFiles : public ::testing::Test {
     const std::string path = dir_ + "/" + name;
     EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
     return std::thread([path, bytes] {
-      constexpr auto kPatience = std::chrono::seconds(20);
-      const auto give_up = std::chrono::steady_clock::now() + kPatience;
+      constexpr int kPatienceMs = 20000;
       int fd = -1;
-      while ((fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) < 0 && errno == ENXIO &&
-             std::chrono::steady_clock::now() < give_up) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      }
+      PollUntil([&] { return (fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC)) >= 0 || errno != ENXIO; },
+                kPatienceMs, std::chrono::milliseconds(5));
       if (fd >= 0) {
         fcntl(fd, F_SETFL, 0);
         EXPECT_EQ(write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));

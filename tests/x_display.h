@@ -46,12 +46,10 @@ int CountWindowsMapped(XDisplay* display);
 // window manager the one inside each frame.
 std::vector<XWindow> ViewableProgramWindows(XDisplay* display);
 
-// The first viewable window of a program (a child of the root, or the one
-// inside a window manager's frame) once it shows more than one colour, as a
-// drawn picture of random bytes does, or 0 when none does in time. Found by
-// walking the tree, not by where it is or what it is called. Tests
-// wait for this before they send input, since SDL may drop events that
-// arrive while it sets the window up.
+// The first of those windows to show more than one colour, as a drawn
+// picture of random bytes does, or 0 when none does in time. Tests wait for
+// this before they send input, since SDL may drop events that arrive while
+// it sets the window up.
 XWindow WaitForDrawnWindow(XDisplay* display, int timeout_ms);
 
 struct WindowSize {
