@@ -99,6 +99,7 @@ Picture MakePicture(const std::string& dir, Size size, const std::array<std::uin
 // without a menu or anything drawn over the picture.
 std::vector<Viewer> ViewersFor(const std::vector<std::string>& rastels, Size size) {
   std::vector<Viewer> viewers;
+  viewers.reserve(rastels.size() + 1);
   for (const std::string& rastel : rastels) {
     viewers.push_back({rastels.size() == 1 && rastel == RASTEL ? "rastel" : rastel, {rastel}, false});
   }
