@@ -85,13 +85,16 @@ lint: build-check
 	scripts/lint build/check
 
 # Every file in the packages carries one time (scripts/source-date-epoch),
-# so that two builds of one commit give the same packages. Making them
+# so that two builds of one commit give the same packages. CPack makes the
+# packages' folders and archive members with the builder's umask: 022 here,
+# as dpkg-buildpackage sets, so that under Debian's 002 for a user the
+# folders are not group-writable and the bytes are the same. Making them
 # needs none of the tests' packages.
 $(PACKAGE_PRESETS):
 	scripts/install-deps $@
 	cmake --preset $@
 	cmake --build --preset $@ -j $(JOBS)
-	SOURCE_DATE_EPOCH=$$(scripts/source-date-epoch) cpack --preset $@
+	umask 022 && SOURCE_DATE_EPOCH=$$(scripts/source-date-epoch) cpack --preset $@
 
 packages:
 	$(MAKE) --no-print-directory $(PACKAGE_PRESETS)
