@@ -1,8 +1,9 @@
 # SPDX-License-Identifier: MIT
 # make builds both programs and their manual pages, and installs nothing;
-# make install puts them under PREFIX (and DESTDIR). The README's two
-# commands, make run and make test, and make deps install the Debian
-# packages they need first (scripts/install-deps), and say which.
+# make install puts them under PREFIX (and DESTDIR), and make uninstall
+# removes them again. The README's two commands, make run and make test,
+# and make deps install the Debian packages they need first
+# (scripts/install-deps), and say which.
 
 PREFIX ?= /usr/local
 JOBS := $(shell nproc 2>/dev/null || echo 2)
@@ -14,16 +15,22 @@ define need
 	@$(1) >/dev/null 2>&1 || { echo "make: $(2) is missing: install it, or run make deps"; exit 1; }
 endef
 
+# Configuring again only where the build folder is missing or older than the
+# presets (the build itself configures again when a CMake file changes):
+# sudo make install after make must leave no file of root's in it.
 all:
 	$(call need,command -v cmake,cmake)
 	$(call need,command -v c++,g++)
 	$(call need,command -v pkg-config,pkg-config)
 	$(call need,pkg-config --exists sdl,libsdl1.2-dev (SDL 1.2's development files))
-	cmake --preset default
+	@[ build/default/Makefile -nt CMakePresets.json ] || cmake --preset default
 	cmake --build --preset default -j $(JOBS)
 
 install: all
-	DESTDIR=$(DESTDIR) cmake --install build/default --prefix $(PREFIX)
+	DESTDIR=$(DESTDIR) scripts/install-tree install build/default $(PREFIX)
+
+uninstall:
+	DESTDIR=$(DESTDIR) scripts/install-tree uninstall build/default $(PREFIX)
 
 deps:
 	scripts/install-deps build
@@ -117,4 +124,4 @@ bench: build-check
 	build/check/bench/render_bench
 	build/check/bench/show_bench
 
-.PHONY: all install deps run deps-test fetch lint deb packages test-packages fuzz test bench
+.PHONY: all install uninstall deps run deps-test fetch lint deb packages test-packages fuzz test bench
