@@ -15,9 +15,11 @@ define need
 	@$(1) >/dev/null 2>&1 || { echo "make: $(2) is missing: install it, or run make deps"; exit 1; }
 endef
 
-# Configuring again only where the build folder is missing or older than the
-# presets (the build itself configures again when a CMake file changes):
-# sudo make install after make must leave no file of root's in it.
+# sudo make install after make must leave no file of root's in the build
+# folder: it is configured again only where it is missing or older than the
+# presets (the build itself configures again when a CMake file changes), and
+# the build runs twice, because the generated Makefiles take in the
+# compiler's dependency files only on the build after the one that wrote them.
 all:
 	$(call need,command -v cmake,cmake)
 	$(call need,command -v c++,g++)
@@ -25,6 +27,7 @@ all:
 	$(call need,pkg-config --exists sdl,libsdl1.2-dev (SDL 1.2's development files))
 	@[ build/default/Makefile -nt CMakePresets.json ] || cmake --preset default
 	cmake --build --preset default -j $(JOBS)
+	@cmake --build --preset default -j $(JOBS) >/dev/null
 
 install: all
 	DESTDIR=$(DESTDIR) scripts/install-tree install build/default $(PREFIX)
