@@ -1,8 +1,9 @@
 # SPDX-License-Identifier: MIT
 # make builds both programs and their manual pages, and installs nothing;
-# make install puts them under PREFIX (and DESTDIR). The README's two
-# commands, make run and make test, and make deps install the Debian
-# packages they need first (scripts/install-deps), and say which.
+# make install puts them under PREFIX (and DESTDIR), and make uninstall
+# removes them again. The README's two commands, make run and make test,
+# and make deps install the Debian packages they need first
+# (scripts/install-deps), and say which.
 
 PREFIX ?= /usr/local
 JOBS := $(shell nproc 2>/dev/null || echo 2)
@@ -14,16 +15,25 @@ define need
 	@$(1) >/dev/null 2>&1 || { echo "make: $(2) is missing: install it, or run make deps"; exit 1; }
 endef
 
+# sudo make install after make must leave no file of root's in the build
+# folder: it is configured again only where it is missing or older than the
+# presets (the build itself configures again when a CMake file changes), and
+# the build runs twice, because the generated Makefiles take in the
+# compiler's dependency files only on the build after the one that wrote them.
 all:
 	$(call need,command -v cmake,cmake)
 	$(call need,command -v c++,g++)
 	$(call need,command -v pkg-config,pkg-config)
 	$(call need,pkg-config --exists sdl,libsdl1.2-dev (SDL 1.2's development files))
-	cmake --preset default
+	@[ build/default/Makefile -nt CMakePresets.json ] || cmake --preset default
 	cmake --build --preset default -j $(JOBS)
+	@cmake --build --preset default -j $(JOBS) >/dev/null
 
 install: all
-	DESTDIR=$(DESTDIR) cmake --install build/default --prefix $(PREFIX)
+	DESTDIR=$(DESTDIR) scripts/install-tree install build/default $(PREFIX)
+
+uninstall:
+	DESTDIR=$(DESTDIR) scripts/install-tree uninstall build/default $(PREFIX)
 
 deps:
 	scripts/install-deps build
@@ -85,18 +95,23 @@ lint: build-check
 	scripts/lint build/check
 
 # Every file in the packages carries one time (scripts/source-date-epoch),
-# so that two builds of one commit give the same packages.
-$(PACKAGE_PRESETS): deps-test
+# so that two builds of one commit give the same packages. CPack makes the
+# packages' folders and archive members with the builder's umask: 022 here,
+# as dpkg-buildpackage sets, so that under Debian's 002 for a user the
+# folders are not group-writable and the bytes are the same. Making them
+# needs none of the tests' packages.
+$(PACKAGE_PRESETS):
+	scripts/install-deps $@
 	cmake --preset $@
 	cmake --build --preset $@ -j $(JOBS)
-	SOURCE_DATE_EPOCH=$$(scripts/source-date-epoch) cpack --preset $@
+	umask 022 && SOURCE_DATE_EPOCH=$$(scripts/source-date-epoch) cpack --preset $@
 
 packages:
 	$(MAKE) --no-print-directory $(PACKAGE_PRESETS)
 
 # Reads and runs the packages unpacked; installing them is for
 # scripts/test-release's chroot, never this machine.
-test-packages: packages
+test-packages: deps-test packages
 	scripts/test-packages $(addprefix build/,$(PACKAGE_PRESETS))
 
 # Each harness for FUZZ_SECONDS (make fuzz FUZZ_SECONDS=600 for longer).
@@ -112,4 +127,4 @@ bench: build-check
 	build/check/bench/render_bench
 	build/check/bench/show_bench
 
-.PHONY: all install deps run deps-test fetch lint deb packages test-packages fuzz test bench
+.PHONY: all install uninstall deps run deps-test fetch lint deb packages test-packages fuzz test bench

@@ -9,7 +9,7 @@
 
 find_program(DPKG_ARCHITECTURE dpkg-architecture)
 if(NOT DPKG_ARCHITECTURE)
-  message(FATAL_ERROR "dpkg-architecture and dpkg-buildflags are missing: scripts/install-deps test installs dpkg-dev")
+  message(FATAL_ERROR "dpkg-architecture and dpkg-buildflags are missing: scripts/install-deps deb installs dpkg-dev")
 endif()
 
 function(debian_build_flag name result)
