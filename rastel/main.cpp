@@ -22,11 +22,6 @@ constexpr int kExitSuccess = 0;
 constexpr int kExitFailure = 1;
 constexpr int kExitOpenFailed = -1;
 
-// The farthest X11's signed 16-bit coordinates reach. SDL 1.2 sizes surfaces
-// with a 16-bit pitch and 32-bit products, which larger sides overflow into a
-// surface far smaller than the picture.
-constexpr std::int32_t kMaxSide = 32767;
-
 constexpr int kBitsPerPixel = 8;
 constexpr Uint32 kNoFlags = 0;  // a software surface in a window of fixed size
 
@@ -35,11 +30,6 @@ constexpr Uint32 kNoFlags = 0;  // a software surface in a window of fixed size
 // text into standard output.
 constexpr std::array<std::string_view, 4> kDriversWithoutScreen = {"offscreen", "dummy", "caca", "aalib"};
 constexpr int kDriverNameSize = 32;
-
-// Zero is refused too, because SDL 1.2 takes it as "the size of the desktop".
-bool HasDrawableSize(const ImageHeader& header) {
-  return header.width > 0 && header.height > 0 && header.width <= kMaxSide && header.height <= kMaxSide;
-}
 
 int RefuseFormat() {
   std::puts("This file format can not be displayed");

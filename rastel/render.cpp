@@ -11,7 +11,6 @@
 
 namespace {
 
-constexpr int kByteValues = 256;
 constexpr int kMisfitSurface = -1;
 constexpr std::size_t kChunkPixels = 8192;
 

@@ -4,16 +4,20 @@
 namespace {
 
 bool ReadField(std::FILE* stream, std::uint32_t& field) {
-  unsigned char bytes[kFieldSize];
+  std::uint8_t bytes[kFieldSize];
   if (std::fread(bytes, sizeof bytes, 1, stream) != 1) {
     return false;
   }
-  field = std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
-          std::uint32_t{bytes[3]} << 24;
+  field = FieldFromBytes(bytes);
   return true;
 }
 
 }  // namespace
+
+ImageHeader HeaderFromBytes(const std::uint8_t* bytes) {
+  return {FieldFromBytes(bytes), static_cast<std::int32_t>(FieldFromBytes(bytes + kFieldSize)),
+          static_cast<std::int32_t>(FieldFromBytes(bytes + 2 * kFieldSize))};
+}
 
 bool ReadHeader(std::FILE* stream, ImageHeader& header) {
   std::uint32_t width = 0;
