@@ -15,17 +15,28 @@ define need
 	@$(1) >/dev/null 2>&1 || { echo "make: $(2) is missing: install it, or run make deps"; exit 1; }
 endef
 
+# What is built only where its library's development files are found, each
+# as the part's name, its library's pkg-config name and the Debian package.
+OPTIONAL_PARTS := rastel-thumbnailer:libpng:libpng-dev
+part_name = $(word 1,$(subst :, ,$(1)))
+part_module = $(word 2,$(subst :, ,$(1)))
+part_package = $(word 3,$(subst :, ,$(1)))
+FOUND_PARTS := $(foreach part,$(OPTIONAL_PARTS),$(shell pkg-config --exists $(call part_module,$(part)) && echo $(call part_name,$(part))))
+
 # sudo make install after make must leave no file of root's in the build
-# folder: it is configured again only where it is missing or older than the
-# presets (the build itself configures again when a CMake file changes), and
-# the build runs twice, because the generated Makefiles take in the
-# compiler's dependency files only on the build after the one that wrote them.
+# folder: it is configured again only where it is missing, older than the
+# presets or made before a part's library came or went (the build itself
+# configures again when a CMake file changes), and the build runs twice,
+# because the generated Makefiles take in the compiler's dependency files
+# only on the build after the one that wrote them.
 all:
 	$(call need,command -v cmake,cmake)
 	$(call need,command -v c++,g++)
 	$(call need,command -v pkg-config,pkg-config)
 	$(call need,pkg-config --exists sdl,libsdl1.2-dev (SDL 1.2's development files))
-	@[ build/default/Makefile -nt CMakePresets.json ] || cmake --preset default
+	@$(foreach part,$(OPTIONAL_PARTS),$(if $(filter $(call part_name,$(part)),$(FOUND_PARTS)),,echo "make: $(call part_name,$(part)) is not built: $(call part_package,$(part)) is missing (make deps installs it)";))true
+	@[ build/default/Makefile -nt CMakePresets.json ] && [ "$$(cat build/default/parts 2>/dev/null)" = "$(FOUND_PARTS)" ] || \
+	  { cmake --preset default && echo "$(FOUND_PARTS)" > build/default/parts; }
 	cmake --build --preset default -j $(JOBS)
 	@cmake --build --preset default -j $(JOBS) >/dev/null
 
@@ -126,5 +137,6 @@ bench: build-check
 	build/check/bench/bytel_bench
 	build/check/bench/render_bench
 	build/check/bench/show_bench
+	build/check/bench/thumbnail_bench
 
 .PHONY: all install uninstall deps run deps-test fetch lint deb packages test-packages fuzz test bench

@@ -81,8 +81,3 @@ double MedianDrawMs(const std::string& path, SDL_Surface* surface, const Draw& d
   }
   return Median(times);
 }
-
-double Median(std::vector<double> times) {
-  std::sort(times.begin(), times.end());
-  return times[times.size() / 2];
-}

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "process_timing.h"
+
 struct SurfaceDeleter {
   void operator()(SDL_Surface* surface) const { SDL_FreeSurface(surface); }
 };
@@ -33,4 +35,3 @@ Surface MakeSurface(int width, int height, int bits_per_pixel);
 // The median time in milliseconds of `runs` draws of the picture file onto
 // the surface, after one warm-up draw that fills the page cache.
 double MedianDrawMs(const std::string& path, SDL_Surface* surface, const Draw& draw, int runs);
-double Median(std::vector<double> times);

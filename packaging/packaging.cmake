@@ -1,8 +1,12 @@
 # SPDX-License-Identifier: MIT
 # One Debian package per program, for the architecture the build is for.
-# Each takes its program's component of the install, and what only a
-# package wants, left out of a plain install by EXCLUDE_FROM_ALL: the
-# manual page gzipped, Debian's own files, and the program stripped.
+# Each takes its component of the install, and what only a package wants,
+# left out of a plain install by EXCLUDE_FROM_ALL: the manual pages gzipped,
+# Debian's own files, and the programs stripped. The packages always hold
+# the thumbnailer.
+if(NOT BUILD_THUMBNAILER)
+  message(FATAL_ERROR "The packages hold rastel-thumbnailer: configure with THUMBNAILER=ON and libpng-dev installed")
+endif()
 
 set(compressed ${CMAKE_BINARY_DIR}/compressed)
 file(MAKE_DIRECTORY ${compressed})
@@ -11,23 +15,33 @@ function(add_gzipped source output)
 endfunction()
 add_gzipped(${PROJECT_SOURCE_DIR}/packaging/changelog ${compressed}/changelog.Debian.gz)
 
-foreach(program bytel rastel)
-  add_gzipped(${PROJECT_BINARY_DIR}/man/${program}.1 ${compressed}/${program}.1.gz)
-  install(FILES ${compressed}/${program}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${program}
-          EXCLUDE_FROM_ALL)
+# What each package takes of the manual pages and the programs.
+set(package_pages_bytel bytel)
+set(package_programs_bytel ${CMAKE_INSTALL_BINDIR}/bytel)
+set(package_pages_rastel rastel to-rastel from-rastel rastel-thumbnailer)
+set(package_programs_rastel ${CMAKE_INSTALL_BINDIR}/rastel ${CMAKE_INSTALL_BINDIR}/rastel-thumbnailer)
+set(gzipped_pages)
+foreach(package bytel rastel)
+  foreach(page ${package_pages_${package}})
+    add_gzipped(${PROJECT_BINARY_DIR}/man/${page}.1 ${compressed}/${page}.1.gz)
+    install(FILES ${compressed}/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${package}
+            EXCLUDE_FROM_ALL)
+    list(APPEND gzipped_pages ${compressed}/${page}.1.gz)
+  endforeach()
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${compressed}/changelog.Debian.gz
-          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${program} COMPONENT ${program} EXCLUDE_FROM_ALL)
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${package} EXCLUDE_FROM_ALL)
   # Stripped as Debian strips its own: the symbols, and the compiler's
   # .comment and .note sections, which nothing reads.
-  install(CODE "execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded --remove-section=.comment --remove-section=.note
-                                \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/${program}\"
-                                COMMAND_ERROR_IS_FATAL ANY)"
-          COMPONENT ${program} EXCLUDE_FROM_ALL)
+  foreach(program ${package_programs_${package}})
+    install(CODE "execute_process(COMMAND ${CMAKE_STRIP} --strip-unneeded --remove-section=.comment --remove-section=.note
+                                  \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${program}\"
+                                  COMMAND_ERROR_IS_FATAL ANY)"
+            COMPONENT ${package} EXCLUDE_FROM_ALL)
+  endforeach()
 endforeach()
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/bytel.lintian-overrides DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides
         RENAME bytel COMPONENT bytel EXCLUDE_FROM_ALL)
-add_custom_target(compressed_docs ALL DEPENDS ${compressed}/changelog.Debian.gz ${compressed}/bytel.1.gz
-                                              ${compressed}/rastel.1.gz)
+add_custom_target(compressed_docs ALL DEPENDS ${compressed}/changelog.Debian.gz ${gzipped_pages})
 
 set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${DEBIAN_ARCH})
 set(CPACK_GENERATOR DEB)
@@ -55,12 +69,15 @@ faster than the common dumpers. Failures are told by the exit status.")
 
 set(CPACK_DEBIAN_RASTEL_PACKAGE_NAME rastel)
 set(CPACK_DEBIAN_RASTEL_PACKAGE_SECTION graphics)
-# The example scripts that make and export pictures run ffmpeg.
+# to-rastel and from-rastel run ffmpeg.
 set(CPACK_DEBIAN_RASTEL_PACKAGE_SUGGESTS ffmpeg)
 set(CPACK_COMPONENT_RASTEL_DESCRIPTION "viewer for raw RGB 3-3-2 pictures
 rastel shows a picture stored as a 12-byte header (a magic value, the width
 and the height) and one RGB 3-3-2 byte per pixel, bottom row first. It
 opens an SDL 1.2 window of the picture's size with an 8-bit surface, draws
-the picture once and waits until a key is pressed or the window is closed.")
+the picture once and waits until a key is pressed or the window is closed.
+to-rastel makes such pictures of any picture ffmpeg reads and from-rastel
+exports them as PNG; rastel-thumbnailer gives file managers (GNOME's
+Files, Thunar, Nemo, Caja) their thumbnails.")
 
 include(CPack)

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Runs both programs under Valgrind's memcheck, on ordinary inputs and on
+// Runs the programs under Valgrind's memcheck, on ordinary inputs and on
 // each way they fail: every memory error or leak fails the test, and the
 // programs must still print and end exactly as they do without it. Reports
 // that belong to SDL are suppressed in valgrind.supp, each with its reason.
@@ -141,6 +141,33 @@ TEST_F(MemcheckTest, RastelRefusesFilesItCannotShow) {
                  kExitFailure);
   ExpectCleanRun(Run({RASTEL, short_header}), refused, kExitFailure);
   ExpectCleanRun(Run({RASTEL, dir_ + "/missing"}), "Couldn't open file\n", kOpenOrReadFailed);
+}
+
+TEST_F(MemcheckTest, ThumbnailerMakesThumbnailsAndRefusesWhatItCannot) {
+  const std::string output = dir_ + "/thumbnail.png";
+  struct Case {
+    const char* name;
+    std::string input;
+    std::string output;
+    int status;
+  };
+  const std::vector<Case> cases = {
+      {"the test card", TESTCARD, output, 0},
+      {"data that ends early", WriteFile("short", Picture(300, 200, RandomBytes(5000, 4))), output, 0},
+      {"a short file that claims the largest size", WriteFile("claims", Picture(32767, 32767, "ab")), output, 0},
+      {"no header", WriteFile("empty", ""), output, kExitFailure},
+      {"wrong magic", WriteFile("magic", Field(0x12) + Field(1) + Field(1)), output, kExitFailure},
+      {"zero width", WriteFile("zero", Picture(0, 3, "")), output, kExitFailure},
+      {"missing file", dir_ + "/missing", output, kExitFailure},
+      {"output on a full disk", TESTCARD, "/dev/full", kExitFailure},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ProgramResult result = Run({RASTEL_THUMBNAILER, "-s", "128", c.input, c.output});
+    EXPECT_EQ(result.exit_status == 0, result.err.empty()) << result.err;
+    result.err.clear();
+    ExpectCleanRun(result, "", c.status);
+  }
 }
 
 }  // namespace

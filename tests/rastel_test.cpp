@@ -410,13 +410,6 @@ std::array<std::uint32_t, 256> FormatColours() {
   return colours;
 }
 
-std::string Ffmpeg(std::vector<std::string> args) {
-  args.insert(args.begin(), {FFMPEG, "-v", "error"});
-  const ProgramResult result = RunProgram(args);
-  EXPECT_EQ(result.exit_status, 0) << result.err;
-  return result.out;
-}
-
 // An image's pixels as ffmpeg decodes them, 0xRRGGBB, top row first.
 std::vector<std::uint32_t> DecodedPixels(const std::string& image) {
   const std::string rgb = Ffmpeg({"-i", image, "-f", "rawvideo", "-pix_fmt", "rgb24", "-"});

@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <string>
 #include <thread>
@@ -31,11 +32,26 @@ inline std::string RandomBytes(std::size_t count, unsigned seed) {
   return bytes;
 }
 
+inline std::string ReadWholeFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
 inline void ExpectRun(const ProgramResult& result, const std::string& out, int status) {
   EXPECT_EQ(result.out, out);
   EXPECT_EQ(result.err, "");
   EXPECT_EQ(result.exit_status, status);
 }
+
+#ifdef FFMPEG
+// Runs ffmpeg quietly and expects it to succeed; its standard output.
+inline std::string Ffmpeg(std::vector<std::string> args) {
+  args.insert(args.begin(), {FFMPEG, "-v", "error"});
+  const ProgramResult result = RunProgram(args);
+  EXPECT_EQ(result.exit_status, 0) << result.err;
+  return result.out;
+}
+#endif
 
 // The sanitizer runtime insists on being loaded first; a library preloaded
 // ahead of it is harmless here, so the check is turned off, keeping the

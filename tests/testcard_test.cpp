@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <set>
 #include <string>
 
@@ -14,18 +12,13 @@
 
 namespace {
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
-
 using TestcardTest = TestWithFiles;
 
 TEST_F(TestcardTest, TheBundledCardIsWhatItsProgramMakes) {
   const std::string made = dir_ + "/testcard";
   ExpectRun(RunProgram({MAKE_TESTCARD, made}), "", 0);
-  const std::string bundled = ReadFile(TESTCARD);
-  EXPECT_TRUE(ReadFile(made) == bundled) << "samples/testcard.rastel is out of date: run make_testcard again";
+  const std::string bundled = ReadWholeFile(TESTCARD);
+  EXPECT_TRUE(ReadWholeFile(made) == bundled) << "samples/testcard.rastel is out of date: run make_testcard again";
 
   std::FILE* stream = std::fopen(TESTCARD, "r");
   ASSERT_NE(stream, nullptr);
@@ -52,7 +45,7 @@ TEST_F(TestcardTest, MakeRunShowsTheCardWithoutADisplay) {
   // The viewer's lines come when it ends, or sooner if its SDL flushes them.
   EXPECT_NE(shown.out.find("what its window showed is in " + png + "\n"), std::string::npos) << shown.out;
   EXPECT_NE(shown.out.find("Width: 256\nHeight: 320\n"), std::string::npos) << shown.out;
-  EXPECT_EQ(ReadFile(png).substr(0, 8), "\x89PNG\r\n\x1a\n");
+  EXPECT_EQ(ReadWholeFile(png).substr(0, 8), "\x89PNG\r\n\x1a\n");
 }
 
 }  // namespace

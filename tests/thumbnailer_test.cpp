@@ -1,0 +1,304 @@
+// SPDX-License-Identifier: MIT
+// Runs rastel-thumbnailer as file managers run it: through the Exec line of
+// the entry that the install puts in share/thumbnailers, through Xfce's
+// tumbler on a private D-Bus session bus as Thunar asks it, and inside the
+// bubblewrap sandbox of GNOME's thumbnail factory. Each PNG is read back and
+// compared with the reference decoding sampled the same way.
+
+#include <gtest/gtest.h>
+#include <png.h>
+#include <signal.h>
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "image_format.h"
+#include "picture_file.h"
+#include "run_program.h"
+#include "sampled_reference.h"
+#include "test_support.h"
+
+namespace {
+
+constexpr int kTumblerTimeoutMs = 60000;
+constexpr std::int32_t kMaxSide = 32767;
+// Where GNOME's thumbnail factory puts the file inside its sandbox, and
+// where it wants the thumbnail.
+constexpr const char* kSandboxInput = "/tmp/gnome-desktop-file-to-thumbnail.rastel";
+constexpr const char* kSandboxOutput = "/tmp/gnome-desktop-thumbnailer.png";
+
+struct Png {
+  int width = 0;
+  int height = 0;
+  std::vector<std::uint8_t> rgb;  // top row first
+};
+
+// The PNG's pixels as RGB, or nothing when it cannot be read.
+Png ReadPng(const std::string& path) {
+  png_image image;
+  std::memset(&image, 0, sizeof image);
+  image.version = PNG_IMAGE_VERSION;
+  if (png_image_begin_read_from_file(&image, path.c_str()) == 0) {
+    return {};
+  }
+  image.format = PNG_FORMAT_RGB;
+  Png png{static_cast<int>(image.width), static_cast<int>(image.height),
+          std::vector<std::uint8_t>(PNG_IMAGE_SIZE(image))};
+  if (png_image_finish_read(&image, nullptr, png.rgb.data(), 0, nullptr) == 0) {
+    return {};
+  }
+  return png;
+}
+
+// The thumbnail a file must get at a size: the reference decoding of its
+// pixel bytes, sampled at the width and height given.
+void ExpectThumbnailOf(const std::string& png_path, const std::string& file, int width, int height) {
+  const Png png = ReadPng(png_path);
+  ASSERT_EQ(png.width, width);
+  ASSERT_EQ(png.height, height);
+  const ImageHeader header = HeaderFromBytes(reinterpret_cast<const std::uint8_t*>(file.data()));
+  const auto* const pixels = reinterpret_cast<const std::uint8_t*>(file.data()) + kHeaderSize;
+  EXPECT_TRUE(png.rgb ==
+              SampledReference(pixels, file.size() - kHeaderSize, header.width, header.height, width, height));
+}
+
+class ThumbnailerTest : public TestWithFiles {
+ protected:
+  void SetUp() override {
+    TestWithFiles::SetUp();
+    stage_ = dir_ + "/stage";
+    const ProgramResult installed = RunProgram({CMAKE_COMMAND, "--install", BUILD_DIR, "--prefix", stage_});
+    ASSERT_EQ(installed.exit_status, 0) << installed.err;
+  }
+
+  // A key's value in the installed entry, "" where it has none.
+  std::string EntryValue(const std::string& key) const {
+    std::istringstream entry(ReadWholeFile(stage_ + "/share/thumbnailers/rastel.thumbnailer"));
+    for (std::string line; std::getline(entry, line);) {
+      if (line.starts_with(key + "=")) {
+        return line.substr(key.size() + 1);
+      }
+    }
+    return "";
+  }
+
+  // The entry's Exec line with its fields filled in, split at its spaces as
+  // a file manager splits a line without quotes.
+  std::vector<std::string> ExecLine(int size, const std::string& input, const std::string& output) const {
+    std::vector<std::string> argv;
+    std::istringstream words(EntryValue("Exec"));
+    for (std::string word; words >> word;) {
+      if (word == "%s") {
+        word = std::to_string(size);
+      } else if (word == "%i") {
+        word = input;
+      } else if (word == "%o") {
+        word = output;
+      }
+      argv.push_back(word);
+    }
+    return argv;
+  }
+
+  // Runs the Exec line as a file manager does, the program found on a PATH
+  // that holds what was installed.
+  ProgramResult Thumbnail(int size, const std::string& input, const std::string& output) const {
+    std::vector<std::string> argv = ExecLine(size, input, output);
+    if (!argv.empty()) {
+      argv[0] = stage_ + "/bin/" + argv[0];
+    }
+    return RunProgram(argv);
+  }
+
+  std::string stage_;
+};
+
+TEST_F(ThumbnailerTest, MakesUprightThumbnailsInTheFormatsColoursThroughTheInstalledEntry) {
+  EXPECT_EQ(EntryValue("TryExec"), "rastel-thumbnailer");
+  EXPECT_TRUE(std::filesystem::exists(stage_ + "/bin/" + EntryValue("TryExec")));
+  EXPECT_EQ(EntryValue("MimeType"), "image/x-rastel;");
+  struct Case {
+    std::string name;
+    std::string file;
+    int size;  // asked for
+    int width;
+    int height;
+  };
+  const std::string card = ReadWholeFile(TESTCARD);
+  std::vector<Case> cases = {
+      {"the test card", card, 128, 102, 128},
+      {"the test card at its own size", card, 1024, 256, 320},
+      {"wider than tall", Picture(300, 40, RandomBytes(std::size_t{300} * 40, 1)), 128, 128, 17},
+      {"one row", Picture(1000, 1, RandomBytes(1000, 2)), 64, 64, 1},
+      {"data that ends early", Picture(80, 60, RandomBytes(80 * 20 + 7, 3)), 32, 32, 24},
+      {"no pixel byte", Picture(50, 30, ""), 16, 16, 10},
+      {"bytes after the picture", Picture(20, 10, RandomBytes(250, 4)), 256, 20, 10},
+      {"a short file that claims the largest size", Picture(kMaxSide, kMaxSide, RandomBytes(5000, 5)), 256, 256, 256},
+  };
+  if (!std::string_view(FFMPEG).empty()) {
+    struct Made {
+      const char* pattern;  // one of ffmpeg's test patterns
+      const char* image;
+      int size;
+      int width;
+      int height;
+    };
+    for (const Made& m : {Made{"testsrc=size=320x240", "pattern.png", 128, 128, 96},
+                          Made{"smptebars=size=90x200", "bars.jpg", 64, 29, 64}}) {
+      const std::string image = dir_ + "/" + m.image;
+      Ffmpeg({"-f", "lavfi", "-i", m.pattern, "-frames:v", "1", image});
+      cases.push_back(
+          {std::string("to-rastel of ") + m.pattern, RunProgram({TO_RASTEL, image}).out, m.size, m.width, m.height});
+    }
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string output = dir_ + "/thumbnail.png";
+    ExpectRun(Thumbnail(c.size, WriteFile("picture.rastel", c.file), output), "", 0);
+    ExpectThumbnailOf(output, c.file, c.width, c.height);
+  }
+}
+
+TEST_F(ThumbnailerTest, RefusesWhatItCannotMakeAThumbnailOfSayingWhyAndLeavingNoOutput) {
+  const std::string card = WriteFile("card.rastel", ReadWholeFile(TESTCARD));
+  struct Case {
+    std::string name;
+    std::vector<std::string> args;  // after the program; "OUT" stands for a fresh output path
+    const char* says;
+  };
+  const auto file = [&](const std::string& name, const std::string& bytes) { return WriteFile(name, bytes); };
+  const std::vector<Case> cases = {
+      {"empty file", {"-s", "128", file("empty", ""), "OUT"}, "shorter than the 12-byte header"},
+      {"11 bytes", {"-s", "128", file("eleven", Picture(1, 1, "").substr(0, 11)), "OUT"}, "12-byte header"},
+      {"magic stored big-endian",
+       {"-s", "128", file("big-endian", "\xDE\xAD\x13\x37" + Field(1) + Field(1) + "x"), "OUT"},
+       "does not begin with 37 13 AD DE"},
+      {"zero width", {"-s", "128", file("zero", Picture(0, 5, "")), "OUT"}, "its size is 0 x 5"},
+      {"negative height", {"-s", "128", file("negative", Picture(5, -7, "")), "OUT"}, "its size is 5 x -7"},
+      {"width beyond 32767", {"-s", "128", file("wide", Picture(kMaxSide + 1, 1, "")), "OUT"}, "32768 x 1"},
+      {"missing file", {"-s", "128", dir_ + "/missing", "OUT"}, "cannot open"},
+      {"directory", {"-s", "128", dir_, "OUT"}, "cannot read"},
+      {"output in a missing folder", {"-s", "128", card, dir_ + "/missing/thumbnail.png"}, "cannot write"},
+      {"output on a full disk", {"-s", "128", card, "/dev/full"}, "No space left on device"},
+      {"size 0", {"-s", "0", card, "OUT"}, "from 1 to 4096, not '0'"},
+      {"size beyond 4096", {"-s", "4097", card, "OUT"}, "from 1 to 4096"},
+      {"size with a unit", {"-s", "128px", card, "OUT"}, "from 1 to 4096"},
+      {"no output", {"-s", "128", card}, "usage: rastel-thumbnailer -s SIZE INPUT OUTPUT"},
+  };
+  const std::string output = dir_ + "/thumbnail.png";
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::vector<std::string> argv = {RASTEL_THUMBNAILER};
+    for (const std::string& arg : c.args) {
+      argv.push_back(arg == "OUT" ? output : arg);
+    }
+    const ProgramResult result = RunProgram(argv);
+    EXPECT_NE(result.exit_status, 0);
+    EXPECT_EQ(result.signal, 0);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find(c.says), std::string::npos) << result.err;
+    EXPECT_FALSE(std::filesystem::exists(output));
+  }
+  struct stat full {};
+  EXPECT_TRUE(stat("/dev/full", &full) == 0 && S_ISCHR(full.st_mode)) << "/dev/full is no longer a device";
+}
+
+// Thunar asks the thumbnail service on the session bus, which D-Bus starts
+// on the first request; tumbler finds the entry in XDG_DATA_DIRS and keeps
+// the thumbnail in the cache of the freedesktop thumbnail spec.
+TEST_F(ThumbnailerTest, TumblerMakesTheThumbnailThunarAsksFor) {
+  if (!EmulatorPrefix().empty()) {
+    GTEST_SKIP() << "tumbler starts the thumbnailer itself, which needs a build for this machine";
+  }
+  const std::string picture = Picture(300, 200, RandomBytes(std::size_t{300} * 200, 6));
+  const std::string path = WriteFile("picture.rastel", picture);
+  const std::string cache = dir_ + "/cache";
+  const RunningProgram bus = LaunchProgram({DBUS_DAEMON, "--session", "--nofork", "--print-address"},
+                                           {"XDG_DATA_DIRS=" + stage_ + "/share:/usr/share", "XDG_CACHE_HOME=" + cache,
+                                            "HOME=" + dir_, "PATH=" + stage_ + "/bin:/usr/bin:/bin"});
+  std::string address = ReadUntil(bus.out_fd, "\n", kTumblerTimeoutMs);
+  ASSERT_FALSE(address.empty()) << "the session bus did not start";
+  address.pop_back();
+  const ProgramResult queued = RunProgram(
+      {GDBUS, "call", "--session", "--dest", "org.freedesktop.thumbnails.Thumbnailer1", "--object-path",
+       "/org/freedesktop/thumbnails/Thumbnailer1", "--method", "org.freedesktop.thumbnails.Thumbnailer1.Queue",
+       "['file://" + path + "']", "['image/x-rastel']", "normal", "default", "0"},
+      {"DBUS_SESSION_BUS_ADDRESS=" + address});
+  EXPECT_EQ(queued.exit_status, 0) << queued.err;
+  const std::string thumbnails = cache + "/thumbnails/normal";
+  std::string made;
+  PollUntil(
+      [&] {
+        std::error_code error;
+        // Written under another name, then renamed.
+        for (const auto& entry : std::filesystem::directory_iterator(thumbnails, error)) {
+          if (entry.path().extension() == ".png") {
+            made = entry.path();
+          }
+        }
+        return !made.empty();
+      },
+      kTumblerTimeoutMs, std::chrono::milliseconds(50));
+  kill(bus.pid, SIGTERM);
+  FinishProgram(bus, kTumblerTimeoutMs);
+  ASSERT_FALSE(made.empty()) << "tumbler made no thumbnail in " << thumbnails;
+  ExpectThumbnailOf(made, picture, 128, 85);
+}
+
+// GNOME's thumbnail factory runs the Exec line in a sandbox that holds /usr
+// and little else, with every namespace its own: a thumbnailer that needs
+// anything more fails here first. A source install lies in /usr/local.
+TEST_F(ThumbnailerTest, MakesAThumbnailInTheSandboxOfGnomesThumbnailFactory) {
+  if (!EmulatorPrefix().empty()) {
+    GTEST_SKIP() << "the sandbox runs the thumbnailer itself, which needs a build for this machine";
+  }
+  const std::string picture = Picture(64, 300, RandomBytes(std::size_t{64} * 300, 7));
+  const std::string out = dir_ + "/out";
+  std::filesystem::create_directory(out);
+  std::vector<std::string> argv = {
+      BWRAP, "--ro-bind", "/usr", "/usr", "--ro-bind", "/etc/ld.so.cache", "/etc/ld.so.cache"};
+  for (const std::string folder : {"/bin", "/lib", "/lib64", "/sbin"}) {
+    if (std::filesystem::is_symlink(folder)) {
+      argv.insert(argv.end(), {"--symlink", std::filesystem::read_symlink(folder), folder});
+    } else if (std::filesystem::exists(folder)) {
+      argv.insert(argv.end(), {"--ro-bind", folder, folder});
+    }
+  }
+  argv.insert(argv.end(), {"--proc",
+                           "/proc",
+                           "--dev",
+                           "/dev",
+                           "--chdir",
+                           "/",
+                           "--setenv",
+                           "GIO_USE_VFS",
+                           "local",
+                           "--unshare-all",
+                           "--die-with-parent",
+                           "--ro-bind",
+                           stage_,
+                           "/usr/local",
+                           "--bind",
+                           out,
+                           "/tmp",
+                           "--ro-bind",
+                           WriteFile("picture.rastel", picture),
+                           kSandboxInput});
+  std::vector<std::string> probe = argv;
+  probe.emplace_back("true");
+  const ProgramResult sandbox = RunProgram(probe);
+  if (sandbox.exit_status != 0) {
+    GTEST_SKIP() << "bubblewrap cannot make a sandbox here: " << sandbox.err;
+  }
+  const std::vector<std::string> exec = ExecLine(256, kSandboxInput, kSandboxOutput);
+  argv.insert(argv.end(), exec.begin(), exec.end());
+  ExpectRun(RunProgram(argv, {"PATH=/usr/local/bin:/usr/bin:/bin"}), "", 0);
+  ExpectThumbnailOf(out + "/" + std::filesystem::path(kSandboxOutput).filename().string(), picture, 55, 256);
+}
+
+}  // namespace
