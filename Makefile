@@ -17,7 +17,7 @@ endef
 
 # What is built only where its library's development files are found, each
 # as the part's name, its library's pkg-config name and the Debian package.
-OPTIONAL_PARTS := rastel-thumbnailer:libpng:libpng-dev
+OPTIONAL_PARTS := rastel-thumbnailer:libpng:libpng-dev gdk-pixbuf-loader:gdk-pixbuf-2.0:libgdk-pixbuf-2.0-dev
 part_name = $(word 1,$(subst :, ,$(1)))
 part_module = $(word 2,$(subst :, ,$(1)))
 part_package = $(word 3,$(subst :, ,$(1)))
@@ -138,5 +138,6 @@ bench: build-check
 	build/check/bench/render_bench
 	build/check/bench/show_bench
 	build/check/bench/thumbnail_bench
+	build/check/bench/pixbuf_bench
 
 .PHONY: all install uninstall deps run deps-test fetch lint deb packages test-packages fuzz test bench

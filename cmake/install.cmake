@@ -3,7 +3,8 @@
 # and their manual pages, the commands that make and export pictures, the
 # test card, the desktop's file type for the pictures with the viewer as what
 # opens it, and, where they are built, the thumbnailer with its entry for
-# the file managers. Each package takes its component of the install.
+# the file managers and the gdk-pixbuf loader in gdk-pixbuf's module folder.
+# Each package takes its component of the install.
 
 install(TARGETS bytel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT bytel)
 install(TARGETS rastel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT rastel)
@@ -19,6 +20,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/rastel/rastel.desktop DESTINATION ${CMAKE_IN
         COMPONENT rastel)
 install(FILES ${PROJECT_SOURCE_DIR}/rastel/rastel-mime.xml DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/mime/packages
         RENAME rastel.xml COMPONENT rastel)
+if(BUILD_PIXBUF_LOADER)
+  install(TARGETS pixbufloader-rastel LIBRARY DESTINATION ${PIXBUF_LOADER_DIR} COMPONENT pixbuf_loader)
+endif()
 if(BUILD_THUMBNAILER)
   install(TARGETS rastel-thumbnailer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT rastel)
   install(FILES ${PROJECT_SOURCE_DIR}/thumbnailer/rastel.thumbnailer

@@ -1,11 +1,14 @@
 # SPDX-License-Identifier: MIT
-# One Debian package per program, for the architecture the build is for.
-# Each takes its component of the install, and what only a package wants,
-# left out of a plain install by EXCLUDE_FROM_ALL: the manual pages gzipped,
-# Debian's own files, and the programs stripped. The packages always hold
-# the thumbnailer.
-if(NOT BUILD_THUMBNAILER)
-  message(FATAL_ERROR "The packages hold rastel-thumbnailer: configure with THUMBNAILER=ON and libpng-dev installed")
+# The Debian packages, for the architecture the build is for: bytel; rastel
+# with the commands that make and export pictures, the thumbnailer and the
+# file type; rastel-gdk-pixbuf, the loader, named as Debian's own
+# heif-gdk-pixbuf and libavif-gdk-pixbuf are. Each takes its component of
+# the install, and what only a package wants, left out of a plain install by
+# EXCLUDE_FROM_ALL: the manual pages gzipped, Debian's own files, and the
+# programs and the module stripped.
+if(NOT BUILD_THUMBNAILER OR NOT BUILD_PIXBUF_LOADER)
+  message(FATAL_ERROR "The packages hold rastel-thumbnailer and the gdk-pixbuf loader: configure with THUMBNAILER=ON "
+                      "and PIXBUF_LOADER=ON, with libpng-dev and libgdk-pixbuf-2.0-dev installed")
 endif()
 
 set(compressed ${CMAKE_BINARY_DIR}/compressed)
@@ -20,8 +23,13 @@ set(package_pages_bytel bytel)
 set(package_programs_bytel ${CMAKE_INSTALL_BINDIR}/bytel)
 set(package_pages_rastel rastel to-rastel from-rastel rastel-thumbnailer)
 set(package_programs_rastel ${CMAKE_INSTALL_BINDIR}/rastel ${CMAKE_INSTALL_BINDIR}/rastel-thumbnailer)
+set(package_pages_pixbuf_loader)
+set(package_programs_pixbuf_loader ${PIXBUF_LOADER_DIR}/libpixbufloader-rastel.so)
+set(package_name_bytel bytel)
+set(package_name_rastel rastel)
+set(package_name_pixbuf_loader rastel-gdk-pixbuf)
 set(gzipped_pages)
-foreach(package bytel rastel)
+foreach(package bytel rastel pixbuf_loader)
   foreach(page ${package_pages_${package}})
     add_gzipped(${PROJECT_BINARY_DIR}/man/${page}.1 ${compressed}/${page}.1.gz)
     install(FILES ${compressed}/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${package}
@@ -29,7 +37,7 @@ foreach(package bytel rastel)
     list(APPEND gzipped_pages ${compressed}/${page}.1.gz)
   endforeach()
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${compressed}/changelog.Debian.gz
-          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${package} EXCLUDE_FROM_ALL)
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package_name_${package}} COMPONENT ${package} EXCLUDE_FROM_ALL)
   # Stripped as Debian strips its own: the symbols, and the compiler's
   # .comment and .note sections, which nothing reads.
   foreach(program ${package_programs_${package}})
@@ -49,13 +57,14 @@ set(CPACK_PACKAGE_NAME rastel-bytel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL bytel rastel)
+set(CPACK_COMPONENTS_ALL bytel rastel pixbuf_loader)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The rastel-bytel developers <rastel-bytel@example.org>")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # Dependencies come from the libraries the programs load: the C library for
-# bytel, and SDL 1.2 as well for rastel.
+# bytel, SDL 1.2 and libpng as well for rastel, gdk-pixbuf and GLib for the
+# loader.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 
 # A description's first line is the summary; CPack indents the others.
@@ -67,8 +76,16 @@ hexadecimal digits and a space, eight bytes to a line, with no offsets and
 no character column. It reads and writes in large blocks and is many times
 faster than the common dumpers. Failures are told by the exit status.")
 
+# CPack has no Multi-Arch field before CMake 3.31 or so; the field follows
+# the section on a line of its own.
+function(set_section_and_multiarch component section multiarch)
+  set(CPACK_DEBIAN_${component}_PACKAGE_SECTION "${section}\nMulti-Arch: ${multiarch}" PARENT_SCOPE)
+endfunction()
+
 set(CPACK_DEBIAN_RASTEL_PACKAGE_NAME rastel)
-set(CPACK_DEBIAN_RASTEL_PACKAGE_SECTION graphics)
+# Its commands and file type serve programs of any architecture, such as
+# the loader of another one installed beside this one.
+set_section_and_multiarch(RASTEL graphics foreign)
 # to-rastel and from-rastel run ffmpeg.
 set(CPACK_DEBIAN_RASTEL_PACKAGE_SUGGESTS ffmpeg)
 set(CPACK_COMPONENT_RASTEL_DESCRIPTION "viewer for raw RGB 3-3-2 pictures
@@ -79,5 +96,17 @@ the picture once and waits until a key is pressed or the window is closed.
 to-rastel makes such pictures of any picture ffmpeg reads and from-rastel
 exports them as PNG; rastel-thumbnailer gives file managers (GNOME's
 Files, Thunar, Nemo, Caja) their thumbnails.")
+
+# Installed for several architectures at once, for programs of each. gdk-pixbuf
+# picks a loader by the file type that GIO guesses, which rastel brings;
+# Debian's gdk-pixbuf adds the module to its cache through its own trigger.
+set(CPACK_DEBIAN_PIXBUF_LOADER_PACKAGE_NAME rastel-gdk-pixbuf)
+set_section_and_multiarch(PIXBUF_LOADER graphics same)
+set(CPACK_DEBIAN_PIXBUF_LOADER_PACKAGE_DEPENDS rastel)
+set(CPACK_COMPONENT_PIXBUF_LOADER_DESCRIPTION "rastel pictures for every program that reads pictures with gdk-pixbuf
+This gdk-pixbuf loader lets Eye of GNOME, Ristretto, gThumb, geeqie and
+every other program that reads pictures through gdk-pixbuf open rastel's
+raw RGB 3-3-2 pictures, whole, while they load, or straight at a smaller
+size. Files that are not pictures end in an error, never a crash.")
 
 include(CPack)

@@ -2,7 +2,6 @@
 #include "sampler.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "image_format.h"
 
@@ -30,14 +29,20 @@ std::uint8_t* RowUnderWay(const PictureSampler& sampler) {
   return sampler.pixels + row * sampler.rowstride;
 }
 
-void StoreColour(std::uint8_t* target, std::uint8_t byte) { std::memcpy(target, kRgbOfByte[byte].data(), kRgbBytes); }
+void StoreColour(std::uint8_t* target, std::uint8_t byte) {
+  const auto& rgb = kRgbOfByte[byte];
+  target[0] = rgb[0];
+  target[1] = rgb[1];
+  target[2] = rgb[2];
+}
 
 // `count` bytes of a sampled row, from `column` on.
 void SampleRow(PictureSampler& sampler, const std::uint8_t* bytes, std::int32_t column, std::int32_t count) {
   std::uint8_t* const row = RowUnderWay(sampler);
   if (sampler.sampled_width == sampler.width) {
-    for (std::int32_t x = 0; x < count; ++x) {
-      StoreColour(row + static_cast<std::size_t>(column + x) * kRgbBytes, bytes[x]);
+    std::uint8_t* target = row + static_cast<std::size_t>(column) * kRgbBytes;
+    for (std::int32_t x = 0; x < count; ++x, target += kRgbBytes) {
+      StoreColour(target, bytes[x]);
     }
     sampler.columns_done = column + count;
     return;

@@ -174,7 +174,8 @@ RunningProgram LaunchProgram(const std::vector<std::string>& argv, const std::ve
   if (pipe2(out_pipe, O_CLOEXEC) != 0 || pipe2(err_pipe, O_CLOEXEC) != 0) {
     throw std::runtime_error("cannot make the pipes for " + argv[0]);
   }
-  const int out_fd = stdout_path.empty() ? out_pipe[1] : open(stdout_path.c_str(), O_WRONLY | O_CLOEXEC);
+  const int out_fd =
+      stdout_path.empty() ? out_pipe[1] : open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
   if (out_fd < 0) {
     for (const int fd : {out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
       close(fd);
