@@ -133,6 +133,14 @@ test: lint
 	$(MAKE) --no-print-directory $(addprefix test-,$(PRESETS) $(UNBUILT_CROSS_PRESETS)) \
 	  $(if $(filter sdl12-compat,$(PRESETS)),,test-sdl12-compat) test-packages fuzz
 
+# The release's source tarball, and the proof that it builds, tests and
+# installs by itself through CMake's standard route.
+dist:
+	@scripts/dist
+
+distcheck: deps-test
+	scripts/distcheck
+
 bench: build-check
 	build/check/bench/bytel_bench
 	build/check/bench/render_bench
@@ -140,4 +148,4 @@ bench: build-check
 	build/check/bench/thumbnail_bench
 	build/check/bench/pixbuf_bench
 
-.PHONY: all install uninstall deps run deps-test fetch lint deb packages test-packages fuzz test bench
+.PHONY: all install uninstall deps run deps-test fetch lint deb packages test-packages fuzz test dist distcheck bench

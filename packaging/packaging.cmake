@@ -11,6 +11,13 @@ if(NOT BUILD_THUMBNAILER OR NOT BUILD_PIXBUF_LOADER)
                       "and PIXBUF_LOADER=ON, with libpng-dev and libgdk-pixbuf-2.0-dev installed")
 endif()
 
+# The version is said once, in project(); the changelog's newest entry must
+# be that release's first package of it.
+file(STRINGS ${PROJECT_SOURCE_DIR}/packaging/changelog newest_entry LIMIT_COUNT 1)
+if(NOT newest_entry MATCHES "^rastel-bytel \\(${PROJECT_VERSION}-1\\) ")
+  message(FATAL_ERROR "packaging/changelog's newest entry is not for ${PROJECT_VERSION}-1: ${newest_entry}")
+endif()
+
 set(compressed ${CMAKE_BINARY_DIR}/compressed)
 file(MAKE_DIRECTORY ${compressed})
 function(add_gzipped source output)

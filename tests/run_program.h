@@ -49,6 +49,9 @@ struct RunningProgram {
 RunningProgram LaunchProgram(const std::vector<std::string>& argv, const std::vector<std::string>& extra_env = {},
                              const std::string& stdout_path = "");
 
+// Where the programs run under an emulator, each wait below lasts six times
+// the time given.
+
 // Collects the program's output until it ends. When `timeout_ms` (if not
 // negative) runs out first, the program is killed and `signal` says SIGKILL.
 ProgramResult FinishProgram(const RunningProgram& program, int timeout_ms = -1);
