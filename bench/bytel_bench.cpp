@@ -38,20 +38,6 @@ constexpr std::size_t kBytelRow = 0;
 constexpr std::size_t kCatRow = 1;
 constexpr std::size_t kXxdRow = 2;
 
-struct Timing {
-  double median_ms;
-  long peak_kib;
-};
-
-Timing Measure(const std::vector<std::string>& argv, int runs) {
-  RunOnce(argv, "/dev/null");  // warm the page cache
-  std::vector<double> times(static_cast<std::size_t>(runs));
-  for (double& time : times) {
-    time = RunOnce(argv, "/dev/null");
-  }
-  return {Median(times), PeakKib(argv)};
-}
-
 void WriteRandomFile(const std::string& path, long mebibytes) {
   std::mt19937_64 generator(20261208);
   std::vector<std::uint64_t> block(std::size_t{1024} * 1024 / sizeof(std::uint64_t));

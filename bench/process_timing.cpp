@@ -106,3 +106,12 @@ double Median(std::vector<double> times) {
   std::sort(times.begin(), times.end());
   return times[times.size() / 2];
 }
+
+Timing Measure(const std::vector<std::string>& argv, int runs) {
+  RunOnce(argv, "/dev/null");
+  std::vector<double> times(static_cast<std::size_t>(runs));
+  for (double& time : times) {
+    time = RunOnce(argv, "/dev/null");
+  }
+  return {Median(times), PeakKib(argv)};
+}

@@ -19,3 +19,12 @@ double RunOnce(const std::vector<std::string>& argv, const std::string& out_path
 long PeakKib(const std::vector<std::string>& argv);
 
 double Median(std::vector<double> times);
+
+struct Timing {
+  double median_ms;
+  long peak_kib;
+};
+
+// The median time of `runs` runs of argv, its output to /dev/null, after one
+// that warms the page cache, and its peak memory.
+Timing Measure(const std::vector<std::string>& argv, int runs);

@@ -24,20 +24,6 @@ constexpr std::array<int, 2> kSides = {4096, 16384};
 constexpr const char* kThumbnailSize = "256";
 constexpr long kMaxPeakKib = 32L * 1024;
 
-struct Timing {
-  double median_ms;
-  long peak_kib;
-};
-
-Timing Measure(const std::vector<std::string>& argv, int runs) {
-  RunOnce(argv, "/dev/null");  // warm the page cache
-  std::vector<double> times(static_cast<std::size_t>(runs));
-  for (double& time : times) {
-    time = RunOnce(argv, "/dev/null");
-  }
-  return {Median(times), PeakKib(argv)};
-}
-
 bool RunBenchmark(const std::string& dir, int runs) {
   const bool has_peer = !std::string_view(GDK_PIXBUF_THUMBNAILER).empty();
   std::printf("thumbnails at %s pixels, median of %d runs after one warm-up run\n\n", kThumbnailSize, runs);
