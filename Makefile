@@ -110,11 +110,12 @@ lint: build-check
 # packages' folders and archive members with the builder's umask: 022 here,
 # as dpkg-buildpackage sets, so that under Debian's 002 for a user the
 # folders are not group-writable and the bytes are the same. Making them
-# needs none of the tests' packages.
+# needs none of the tests' packages. Those of an earlier version go first.
 $(PACKAGE_PRESETS):
 	scripts/install-deps $@
 	cmake --preset $@
 	cmake --build --preset $@ -j $(JOBS)
+	rm -f build/$@/packages/*.deb
 	umask 022 && SOURCE_DATE_EPOCH=$$(scripts/source-date-epoch) cpack --preset $@
 
 packages:
