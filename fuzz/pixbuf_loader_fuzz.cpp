@@ -107,6 +107,13 @@ void CheckPicture(const Load& load, const std::uint8_t* file, std::size_t size) 
 
 }  // namespace
 
+// GLib says of a loader that breaks its rules, setting an error twice, say,
+// only in a warning.
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+  g_log_set_always_fatal(static_cast<GLogLevelFlags>(G_LOG_LEVEL_WARNING | G_LOG_LEVEL_CRITICAL));
+  return 0;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   if (size < kControlBytes) {
     return 0;

@@ -134,6 +134,7 @@ gpointer BeginLoad(GdkPixbufModuleSizeFunc size_func, GdkPixbufModulePreparedFun
 gboolean LoadIncrement(gpointer data, const guchar* bytes, guint size, GError** error) {
   auto* const context = static_cast<LoadContext*>(data);
   if (context->failed) {
+    g_set_error_literal(error, GDK_PIXBUF_ERROR, GDK_PIXBUF_ERROR_FAILED, "The rastel picture has failed to load");
     return FALSE;
   }
   if (context->pixbuf == nullptr) {

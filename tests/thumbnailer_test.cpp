@@ -162,6 +162,12 @@ TEST_F(ThumbnailerTest, MakesUprightThumbnailsInTheFormatsColoursThroughTheInsta
     ExpectRun(Thumbnail(c.size, WriteFile("picture.rastel", c.file), output), "", 0);
     ExpectThumbnailOf(output, c.file, c.width, c.height);
   }
+
+  // Red and green below, blue and the brightest colour above, written out
+  // rather than worked out as the reference works them.
+  const std::string output = dir_ + "/four.png";
+  ExpectRun(Thumbnail(128, WriteFile("four.rastel", Picture(2, 2, "\xE0\x1C\x03\xFF")), output), "", 0);
+  EXPECT_EQ(ReadPng(output).rgb, (std::vector<std::uint8_t>{0, 0, 192, 224, 224, 192, 224, 0, 0, 0, 224, 0}));
 }
 
 TEST_F(ThumbnailerTest, RefusesWhatItCannotMakeAThumbnailOfSayingWhyAndLeavingNoOutput) {
@@ -170,6 +176,7 @@ TEST_F(ThumbnailerTest, RefusesWhatItCannotMakeAThumbnailOfSayingWhyAndLeavingNo
     std::string name;
     std::vector<std::string> args;  // after the program; "OUT" stands for a fresh output path
     const char* says;
+    std::string read_fault_after{};  // where reading the input fails, if it does
   };
   const auto file = [&](const std::string& name, const std::string& bytes) { return WriteFile(name, bytes); };
   const std::vector<Case> cases = {
@@ -189,6 +196,8 @@ TEST_F(ThumbnailerTest, RefusesWhatItCannotMakeAThumbnailOfSayingWhyAndLeavingNo
       {"size beyond 4096", {"-s", "4097", card, "OUT"}, "from 1 to 4096"},
       {"size with a unit", {"-s", "128px", card, "OUT"}, "from 1 to 4096"},
       {"no output", {"-s", "128", card}, "usage: rastel-thumbnailer -s SIZE INPUT OUTPUT"},
+      {"a read error in the header", {"-s", "128", card, "OUT"}, "cannot read", "6"},
+      {"a read error in the pixels", {"-s", "128", card, "OUT"}, "cannot read", "5000"},
   };
   const std::string output = dir_ + "/thumbnail.png";
   for (const Case& c : cases) {
@@ -197,7 +206,12 @@ TEST_F(ThumbnailerTest, RefusesWhatItCannotMakeAThumbnailOfSayingWhyAndLeavingNo
     for (const std::string& arg : c.args) {
       argv.push_back(arg == "OUT" ? output : arg);
     }
-    const ProgramResult result = RunProgram(argv);
+    std::vector<std::string> env;
+    if (!c.read_fault_after.empty()) {
+      env = {std::string("LD_PRELOAD=") + READ_FAULT, "READ_FAULT_AFTER=" + c.read_fault_after,
+             AsanOptionsAllowingPreload()};
+    }
+    const ProgramResult result = RunProgram(argv, env);
     EXPECT_NE(result.exit_status, 0);
     EXPECT_EQ(result.signal, 0);
     EXPECT_EQ(result.out, "");
