@@ -6,7 +6,9 @@
 // size a file claims; anything it cannot make a thumbnail of ends it with a
 // message on standard error, a non-zero status and no output file.
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -63,11 +65,30 @@ bool ParseSize(std::string_view text, std::int32_t& size) {
   return error == std::errc{} && stop == end && size >= 1 && size <= kLargestSize;
 }
 
+// Up to `count` bytes, fewer only where the file ends; -1 on a read error.
+ssize_t ReadUpTo(int fd, std::uint8_t* buffer, std::size_t count) {
+  std::size_t got = 0;
+  while (got < count) {
+    const ssize_t read_now = read(fd, buffer + got, count - got);
+    if (read_now < 0 && errno == EINTR) {
+      continue;
+    }
+    if (read_now < 0) {
+      return -1;
+    }
+    if (read_now == 0) {
+      break;
+    }
+    got += static_cast<std::size_t>(read_now);
+  }
+  return static_cast<ssize_t>(got);
+}
+
 // The pixel bytes a regular file holds, which tells how far rows may be
 // skipped; none is known of a pipe, which is read through.
-bool PixelBytesInFile(std::FILE* stream, std::uint64_t& bytes) {
+bool PixelBytesInFile(int fd, std::uint64_t& bytes) {
   struct stat status {};
-  if (fstat(fileno(stream), &status) != 0 || !S_ISREG(status.st_mode)) {
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
     return false;
   }
   const auto size = static_cast<std::uint64_t>(std::max<off_t>(status.st_size, 0));
@@ -75,20 +96,20 @@ bool PixelBytesInFile(std::FILE* stream, std::uint64_t& bytes) {
   return true;
 }
 
-// Feeds the sampler the rows it samples from the stream, which stands at the
+// Feeds the sampler the rows it samples from the file, which stands at the
 // first pixel byte, and seeks over the others where it can. The file's last
 // pixel byte is always read: pixels past the data's end take its colour.
 // False on a read error.
-bool SampleStream(std::FILE* stream, PictureSampler& sampler) {
+bool SampleFile(int fd, PictureSampler& sampler) {
   std::uint64_t file_pixels = 0;
-  const bool seekable = PixelBytesInFile(stream, file_pixels);
+  const bool seekable = PixelBytesInFile(fd, file_pixels);
   std::array<std::uint8_t, kReadSize> chunk;
   while (!SamplingDone(sampler)) {
     if (seekable) {
       const std::uint64_t left = file_pixels > sampler.position ? file_pixels - sampler.position : 0;
       const std::uint64_t skip = std::min(PixelsToSkip(sampler), left > 0 ? left - 1 : 0);
       if (skip > 0) {
-        if (fseeko(stream, static_cast<off_t>(skip), SEEK_CUR) != 0) {
+        if (lseek(fd, static_cast<off_t>(skip), SEEK_CUR) < 0) {
           return false;
         }
         SkipPixels(sampler, skip);
@@ -96,25 +117,29 @@ bool SampleStream(std::FILE* stream, PictureSampler& sampler) {
       }
     }
     const std::size_t wanted = std::clamp<std::size_t>(PixelsLeftInRow(sampler), 1, chunk.size());
-    const std::size_t got = std::fread(chunk.data(), 1, wanted, stream);
-    if (got == 0) {
-      return std::ferror(stream) == 0;
+    const ssize_t got = ReadUpTo(fd, chunk.data(), wanted);
+    if (got <= 0) {
+      return got == 0;
     }
-    TakePixels(sampler, chunk.data(), got);
+    TakePixels(sampler, chunk.data(), static_cast<std::size_t>(got));
   }
   return true;
 }
 
 int MakeThumbnail(const char* input, const char* output, std::int32_t longest) {
-  std::FILE* const stream = std::fopen(input, "r");
-  if (stream == nullptr) {
+  const int fd = open(input, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
     return Fail("cannot open", input, std::strerror(errno));
   }
-  ImageHeader header{};
-  if (!ReadHeader(stream, header)) {
-    return std::ferror(stream) != 0 ? Fail("cannot read", input, std::strerror(errno))
-                                    : RefuseFile(input, "it is shorter than the 12-byte header");
+  std::uint8_t header_bytes[kHeaderSize];
+  const ssize_t header_read = ReadUpTo(fd, header_bytes, sizeof header_bytes);
+  if (header_read < 0) {
+    return Fail("cannot read", input, std::strerror(errno));
   }
+  if (static_cast<std::size_t>(header_read) < kHeaderSize) {
+    return RefuseFile(input, "it is shorter than the 12-byte header");
+  }
+  const ImageHeader header = HeaderFromBytes(header_bytes);
   if (header.magic != kMagic) {
     return RefuseFile(input, "it does not begin with 37 13 AD DE");
   }
@@ -129,9 +154,9 @@ int MakeThumbnail(const char* input, const char* output, std::int32_t longest) {
     return Fail("cannot make the thumbnail of", input, std::strerror(errno));
   }
   PictureSampler sampler = StartSampling(header.width, header.height, size, pixels, rowstride);
-  const bool read = SampleStream(stream, sampler);
+  const bool read = SampleFile(fd, sampler);
   const int read_error = errno;
-  static_cast<void>(std::fclose(stream));
+  close(fd);
   if (!read) {
     std::free(pixels);
     return Fail("cannot read", input, std::strerror(read_error));
