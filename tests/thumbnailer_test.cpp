@@ -223,8 +223,10 @@ TEST_F(ThumbnailerTest, RefusesWhatItCannotMakeAThumbnailOfSayingWhyAndLeavingNo
 }
 
 // Thunar asks the thumbnail service on the session bus, which D-Bus starts
-// on the first request; tumbler finds the entry in XDG_DATA_DIRS and keeps
-// the thumbnail in the cache of the freedesktop thumbnail spec.
+// on the first call. Tumbler reads the thumbnailers' entries only once it
+// runs, and says it supports the type when it has; it writes the thumbnail
+// in place, in the cache of the freedesktop thumbnail spec, and says so in
+// a Ready signal to the caller alone, which dbus-monitor sees.
 TEST_F(ThumbnailerTest, TumblerMakesTheThumbnailThunarAsksFor) {
   if (!EmulatorPrefix().empty()) {
     GTEST_SKIP() << "tumbler starts the thumbnailer itself, which needs a build for this machine";
@@ -238,29 +240,41 @@ TEST_F(ThumbnailerTest, TumblerMakesTheThumbnailThunarAsksFor) {
   std::string address = ReadUntil(bus.out_fd, "\n", kTumblerTimeoutMs);
   ASSERT_FALSE(address.empty()) << "the session bus did not start";
   address.pop_back();
-  const ProgramResult queued = RunProgram(
-      {GDBUS, "call", "--session", "--dest", "org.freedesktop.thumbnails.Thumbnailer1", "--object-path",
-       "/org/freedesktop/thumbnails/Thumbnailer1", "--method", "org.freedesktop.thumbnails.Thumbnailer1.Queue",
-       "['file://" + path + "']", "['image/x-rastel']", "normal", "default", "0"},
-      {"DBUS_SESSION_BUS_ADDRESS=" + address});
-  EXPECT_EQ(queued.exit_status, 0) << queued.err;
-  const std::string thumbnails = cache + "/thumbnails/normal";
-  std::string made;
-  PollUntil(
-      [&] {
-        std::error_code error;
-        // Written under another name, then renamed.
-        for (const auto& entry : std::filesystem::directory_iterator(thumbnails, error)) {
-          if (entry.path().extension() == ".png") {
-            made = entry.path();
-          }
-        }
-        return !made.empty();
-      },
-      kTumblerTimeoutMs, std::chrono::milliseconds(50));
+  const std::vector<std::string> on_bus = {"DBUS_SESSION_BUS_ADDRESS=" + address};
+  const auto call = [&](const std::string& method, const std::vector<std::string>& args) {
+    std::vector<std::string> argv = {GDBUS,
+                                     "call",
+                                     "--session",
+                                     "--dest",
+                                     "org.freedesktop.thumbnails.Thumbnailer1",
+                                     "--object-path",
+                                     "/org/freedesktop/thumbnails/Thumbnailer1",
+                                     "--method",
+                                     "org.freedesktop.thumbnails.Thumbnailer1." + method};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return RunProgram(argv, on_bus);
+  };
+  const bool supported =
+      PollUntil([&] { return call("GetSupported", {}).out.find("image/x-rastel") != std::string::npos; },
+                kTumblerTimeoutMs, std::chrono::milliseconds(100));
+  const RunningProgram monitor = LaunchProgram(
+      {DBUS_MONITOR, "--session", "type='signal',interface='org.freedesktop.thumbnails.Thumbnailer1'"}, on_bus);
+  // Its own name, given and given up as it turns monitor, comes first.
+  ReadUntil(monitor.out_fd, "member=NameLost", kTumblerTimeoutMs);
+  const ProgramResult queued =
+      call("Queue", {"['file://" + path + "']", "['image/x-rastel']", "normal", "default", "0"});
+  const std::string signals = ReadUntil(monitor.out_fd, "member=Finished", kTumblerTimeoutMs);
+  kill(monitor.pid, SIGTERM);
+  FinishProgram(monitor, kTumblerTimeoutMs);
   kill(bus.pid, SIGTERM);
   FinishProgram(bus, kTumblerTimeoutMs);
-  ASSERT_FALSE(made.empty()) << "tumbler made no thumbnail in " << thumbnails;
+  ASSERT_TRUE(supported) << "tumbler never said it supports image/x-rastel";
+  EXPECT_EQ(queued.exit_status, 0) << queued.err;
+  ASSERT_NE(signals.find("member=Ready"), std::string::npos) << signals;
+  std::string made;
+  for (const auto& entry : std::filesystem::directory_iterator(cache + "/thumbnails/normal")) {
+    made = entry.path();
+  }
   ExpectThumbnailOf(made, picture, 128, 85);
 }
 
