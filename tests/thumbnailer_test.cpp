@@ -218,7 +218,7 @@ TEST_F(ThumbnailerTest, RefusesWhatItCannotMakeAThumbnailOfSayingWhyAndLeavingNo
     EXPECT_NE(result.err.find(c.says), std::string::npos) << result.err;
     EXPECT_FALSE(std::filesystem::exists(output));
   }
-  struct stat full {};
+  struct stat full = {};
   EXPECT_TRUE(stat("/dev/full", &full) == 0 && S_ISCHR(full.st_mode)) << "/dev/full is no longer a device";
 }
 

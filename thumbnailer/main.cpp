@@ -87,7 +87,7 @@ ssize_t ReadUpTo(int fd, std::uint8_t* buffer, std::size_t count) {
 // The pixel bytes a regular file holds, which tells how far rows may be
 // skipped; none is known of a pipe, which is read through.
 bool PixelBytesInFile(int fd, std::uint64_t& bytes) {
-  struct stat status {};
+  struct stat status = {};
   if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
     return false;
   }

@@ -18,7 +18,7 @@ void Explain(Reason& why, const char* reason) {
 }
 
 bool IsRegularFile(std::FILE* file) {
-  struct stat status {};
+  struct stat status = {};
   return fstat(fileno(file), &status) == 0 && S_ISREG(status.st_mode);
 }
 
