@@ -106,10 +106,16 @@ Files, Thunar, Nemo, Caja) their thumbnails.")
 
 # Installed for several architectures at once, for programs of each. gdk-pixbuf
 # picks a loader by the file type that GIO guesses, which rastel brings;
-# Debian's gdk-pixbuf adds the module to its cache through its own trigger.
+# Debian's gdk-pixbuf adds the module to its cache through its own trigger,
+# and takes it out on removal, save where the module was the last in its
+# folder: the package's postrm does that.
 set(CPACK_DEBIAN_PIXBUF_LOADER_PACKAGE_NAME rastel-gdk-pixbuf)
 set_section_and_multiarch(PIXBUF_LOADER graphics same)
 set(CPACK_DEBIAN_PIXBUF_LOADER_PACKAGE_DEPENDS rastel)
+configure_file(${PROJECT_SOURCE_DIR}/packaging/rastel-gdk-pixbuf.postrm.in ${CMAKE_BINARY_DIR}/pixbuf-loader-scripts/postrm
+               @ONLY)
+set(CPACK_DEBIAN_PIXBUF_LOADER_PACKAGE_CONTROL_EXTRA ${CMAKE_BINARY_DIR}/pixbuf-loader-scripts/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_COMPONENT_PIXBUF_LOADER_DESCRIPTION "rastel pictures for every program that reads pictures with gdk-pixbuf
 This gdk-pixbuf loader lets Eye of GNOME, Ristretto, gThumb, geeqie and
 every other program that reads pictures through gdk-pixbuf open rastel's
