@@ -225,7 +225,7 @@ TEST_F(ThumbnailerTest, RefusesWhatItCannotMakeAThumbnailOfSayingWhyAndLeavingNo
 // Thunar asks the thumbnail service on the session bus, which D-Bus starts
 // on the first call. Tumbler reads the thumbnailers' entries only once it
 // runs, and says it supports the type when it has; it writes the thumbnail
-// in place, in the cache of the freedesktop thumbnail spec, and says so in
+// in place, in the shared thumbnail cache under ~/.cache, and says so in
 // a Ready signal to the caller alone, which dbus-monitor sees.
 TEST_F(ThumbnailerTest, TumblerMakesTheThumbnailThunarAsksFor) {
   if (!EmulatorPrefix().empty()) {
