@@ -215,14 +215,11 @@ TEST_F(PixbufLoaderTest, DecodesPicturesWholeInPiecesOfAnySizeAndAtASmallerSize)
     ExpectPicture(small.get(), c.file);
   }
 
-  // Red and green below, blue and the brightest colour above, written out
-  // rather than worked out as the reference works them.
   GError* failure = nullptr;
-  const Pixbuf four(
-      gdk_pixbuf_new_from_file(WriteFile("four.rastel", Picture(2, 2, "\xE0\x1C\x03\xFF")).c_str(), &failure));
+  const Pixbuf four(gdk_pixbuf_new_from_file(WriteFile("four.rastel", FourColourPicture()).c_str(), &failure));
   g_clear_error(&failure);
   ASSERT_NE(four, nullptr);
-  EXPECT_EQ(PixelsOf(four.get()), (std::vector<std::uint8_t>{0, 0, 192, 224, 224, 192, 224, 0, 0, 0, 224, 0}));
+  EXPECT_EQ(PixelsOf(four.get()), FourColourRgb());
 }
 
 TEST_F(PixbufLoaderTest, WhatTheThumbnailerRefusesEndsInAGErrorOfGdkPixbuf) {
