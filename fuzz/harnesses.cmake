@@ -2,11 +2,11 @@
 # The fuzz harnesses, fuzz/NAME_fuzz.cpp, each with the libraries it links
 # (the loader's where the loader is built): the fuzz build makes them, every test build replays their inputs, and
 # scripts/fuzz and scripts/fuzz-coverage run what the fuzz build made.
-set(FUZZ_HARNESSES render hex_format sampler)
+set(FUZZ_HARNESSES render hex_format decoder)
 set(FUZZ_LIBRARIES_render rastel_render render_reference)
 set(FUZZ_LIBRARIES_hex_format hex_format hex_reference)
-set(FUZZ_LIBRARIES_sampler picture sampled_reference)
+set(FUZZ_LIBRARIES_decoder picture picture_reference)
 if(BUILD_PIXBUF_LOADER)
   list(APPEND FUZZ_HARNESSES pixbuf_loader)
-  set(FUZZ_LIBRARIES_pixbuf_loader pixbuf_loader sampled_reference)
+  set(FUZZ_LIBRARIES_pixbuf_loader pixbuf_loader picture_reference)
 endif()

@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "image_format.h"
-#include "sampled_reference.h"
+#include "picture_reference.h"
 
 extern "C" void fill_vtable(GdkPixbufModule* module);
 
@@ -94,7 +94,7 @@ void CheckPicture(const Load& load, const std::uint8_t* file, std::size_t size) 
     Fail("the picture is not RGB at the size asked");
   }
   const std::vector<std::uint8_t> expected =
-      SampledReference(file + kHeaderSize, size - kHeaderSize, header.width, header.height, width, height);
+      ReducedReference(file + kHeaderSize, size - kHeaderSize, header.width, header.height, width, height);
   const guint8* const pixels = gdk_pixbuf_read_pixels(load.pixbuf);
   const auto row = static_cast<std::ptrdiff_t>(width) * static_cast<std::ptrdiff_t>(kRgbBytes);
   for (int y = 0; y < height; ++y) {

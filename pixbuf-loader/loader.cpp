@@ -6,7 +6,8 @@
 // decoded straight into a pixbuf of the size the caller asks for, so that
 // memory follows that size, not the one a file claims. It runs inside other
 // people's programs on files nobody chose: whatever the bytes and however
-// they are cut, it ends in a picture or a GError, nothing else.
+// they are cut, it ends in a picture or a GError, nothing else. At a
+// smaller size each pixel is the mean of those it covers.
 
 #define GDK_PIXBUF_ENABLE_BACKEND
 #include <gdk-pixbuf/gdk-pixbuf-io.h>
@@ -20,8 +21,9 @@
 #include <cstring>
 #include <limits>
 
+#include "decoder.h"
 #include "image_format.h"
-#include "sampler.h"
+#include "picture_file.h"
 
 namespace {
 
@@ -34,7 +36,7 @@ struct LoadContext {
   std::size_t header_bytes;
   bool failed;
   GdkPixbuf* pixbuf;  // made once the header is read
-  PictureSampler sampler;
+  PictureDecoder decoder;
   std::int32_t rows_shown;  // rows the updated callback was told of, from the bottom up
 };
 
@@ -80,14 +82,14 @@ bool MakePixbuf(LoadContext* context, const ImageHeader& header, GError** error)
   if (width <= 0 || height <= 0) {
     return Refuse(context, error, GDK_PIXBUF_ERROR_FAILED, "No size was asked of the rastel picture");
   }
-  const SampledSize size = {std::min(width, header.width), std::min(height, header.height)};
+  const PictureSize size = {std::min(width, header.width), std::min(height, header.height)};
   context->pixbuf = NewPixbuf(size.width, size.height);
-  if (context->pixbuf == nullptr) {
+  if (context->pixbuf == nullptr ||
+      !StartDecoding(context->decoder, {header.width, header.height}, size, gdk_pixbuf_get_pixels(context->pixbuf),
+                     static_cast<std::size_t>(gdk_pixbuf_get_rowstride(context->pixbuf)))) {
     return Refuse(context, error, GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY,
                   "Not enough memory for the rastel picture at the size asked");
   }
-  context->sampler = StartSampling(header.width, header.height, size, gdk_pixbuf_get_pixels(context->pixbuf),
-                                   static_cast<std::size_t>(gdk_pixbuf_get_rowstride(context->pixbuf)));
   if (context->prepared_func != nullptr) {
     context->prepared_func(context->pixbuf, nullptr, context->user_data);
   }
@@ -95,16 +97,11 @@ bool MakePixbuf(LoadContext* context, const ImageHeader& header, GError** error)
 }
 
 bool ReadHeader(LoadContext* context, GError** error) {
-  const ImageHeader header = HeaderFromBytes(context->header);
-  if (header.magic != kMagic) {
-    return Refuse(context, error, GDK_PIXBUF_ERROR_CORRUPT_IMAGE,
-                  "Not a rastel picture: it does not begin with the bytes 37 13 AD DE");
-  }
-  if (!HasDrawableSize(header)) {
-    char message[128];
-    static_cast<void>(std::snprintf(message, sizeof message,
-                                    "The rastel picture is %d x %d pixels: its sides must run from 1 to %d",
-                                    header.width, header.height, kMaxSide));
+  ImageHeader header{};
+  Problem problem{};
+  if (!CheckHeader(context->header, context->header_bytes, header, problem)) {
+    char message[sizeof problem + 16];
+    static_cast<void>(std::snprintf(message, sizeof message, "The file %s", problem.data()));
     return Refuse(context, error, GDK_PIXBUF_ERROR_CORRUPT_IMAGE, message);
   }
   return MakePixbuf(context, header, error);
@@ -112,10 +109,10 @@ bool ReadHeader(LoadContext* context, GError** error) {
 
 // The rows decoded since the last call, which come from the bottom up.
 void ShowNewRows(LoadContext* context) {
-  const std::int32_t done = context->sampler.rows_done;
+  const std::int32_t done = context->decoder.rows_done;
   if (done > context->rows_shown && context->updated_func != nullptr) {
-    const std::int32_t height = context->sampler.sampled_height;
-    context->updated_func(context->pixbuf, 0, height - done, context->sampler.sampled_width, done - context->rows_shown,
+    const PictureSize size = context->decoder.result;
+    context->updated_func(context->pixbuf, 0, size.height - done, size.width, done - context->rows_shown,
                           context->user_data);
   }
   context->rows_shown = done;
@@ -150,7 +147,7 @@ gboolean LoadIncrement(gpointer data, const guchar* bytes, guint size, GError** 
       return FALSE;
     }
   }
-  TakePixels(context->sampler, bytes, size);
+  TakePixels(context->decoder, bytes, size);
   ShowNewRows(context);
   return TRUE;
 }
@@ -161,13 +158,13 @@ gboolean StopLoad(gpointer data, GError** error) {
   auto* const context = static_cast<LoadContext*>(data);
   bool loaded = !context->failed;
   if (loaded && context->pixbuf == nullptr) {
-    loaded = Refuse(context, error, GDK_PIXBUF_ERROR_CORRUPT_IMAGE,
-                    "Not a rastel picture: it is shorter than the 12-byte header");
+    loaded = ReadHeader(context, error);
   }
   if (loaded) {
-    FinishSampling(context->sampler);
+    FinishDecoding(context->decoder);
     ShowNewRows(context);
   }
+  StopDecoding(context->decoder);
   g_clear_object(&context->pixbuf);
   g_free(context);
   return loaded ? TRUE : FALSE;

@@ -22,7 +22,7 @@
 #include "picture_file.h"
 #include "pixbuf_cache.h"
 #include "run_program.h"
-#include "sampled_reference.h"
+#include "picture_reference.h"
 #include "test_support.h"
 #include "x_display.h"
 
@@ -55,7 +55,7 @@ void ExpectPicture(GdkPixbuf* pixbuf, const std::string& file) {
   const int height = gdk_pixbuf_get_height(pixbuf);
   const auto* const pixels = reinterpret_cast<const std::uint8_t*>(file.data()) + kHeaderSize;
   EXPECT_TRUE(PixelsOf(pixbuf) ==
-              SampledReference(pixels, file.size() - kHeaderSize, header.width, header.height, width, height));
+              ReducedReference(pixels, file.size() - kHeaderSize, header.width, header.height, width, height));
 }
 
 struct GErrorFree {
@@ -288,7 +288,7 @@ TEST_F(PixbufLoaderTest, AGtkViewerShowsThePicture) {
   constexpr int kShowTimeoutMs = 30000;
   const std::string file = Picture(kWidth, kHeight, RandomBytes(std::size_t{kWidth} * kHeight, 9));
   const std::vector<std::uint8_t> rgb =
-      SampledReference(reinterpret_cast<const std::uint8_t*>(file.data()) + kHeaderSize, file.size() - kHeaderSize,
+      ReducedReference(reinterpret_cast<const std::uint8_t*>(file.data()) + kHeaderSize, file.size() - kHeaderSize,
                        kWidth, kHeight, kWidth, kHeight);
   std::vector<std::uint32_t> picture;
   for (std::size_t i = 0; i + 2 < rgb.size(); i += kRgbBytes) {

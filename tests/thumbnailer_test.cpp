@@ -20,7 +20,7 @@
 #include "image_format.h"
 #include "picture_file.h"
 #include "run_program.h"
-#include "sampled_reference.h"
+#include "picture_reference.h"
 #include "test_support.h"
 
 namespace {
@@ -64,7 +64,7 @@ void ExpectThumbnailOf(const std::string& png_path, const std::string& file, int
   const ImageHeader header = HeaderFromBytes(reinterpret_cast<const std::uint8_t*>(file.data()));
   const auto* const pixels = reinterpret_cast<const std::uint8_t*>(file.data()) + kHeaderSize;
   EXPECT_TRUE(png.rgb ==
-              SampledReference(pixels, file.size() - kHeaderSize, header.width, header.height, width, height));
+              ReducedReference(pixels, file.size() - kHeaderSize, header.width, header.height, width, height));
 }
 
 class ThumbnailerTest : public TestWithFiles {
@@ -128,8 +128,13 @@ TEST_F(ThumbnailerTest, MakesUprightThumbnailsInTheFormatsColoursThroughTheInsta
     int size;  // asked for
     int width;
     int height;
+    std::vector<std::uint8_t> expected{};  // where not the reference's
   };
   const std::string card = ReadWholeFile(TESTCARD);
+  std::vector<std::uint8_t> all_red;
+  for (int pixel = 0; pixel < 256 * 256; ++pixel) {
+    all_red.insert(all_red.end(), {224, 0, 0});
+  }
   std::vector<Case> cases = {
       {"the test card", card, 128, 102, 128},
       {"the test card at its own size", card, 1024, 256, 320},
@@ -138,7 +143,7 @@ TEST_F(ThumbnailerTest, MakesUprightThumbnailsInTheFormatsColoursThroughTheInsta
       {"data that ends early", Picture(80, 60, RandomBytes(80 * 20 + 7, 3)), 32, 32, 24},
       {"no pixel byte", Picture(50, 30, ""), 16, 16, 10},
       {"bytes after the picture", Picture(20, 10, RandomBytes(250, 4)), 256, 20, 10},
-      {"a short file that claims the largest size", Picture(kMaxSide, kMaxSide, RandomBytes(5000, 5)), 256, 256, 256},
+      {"a short file that claims the largest size", Picture(kMaxSide, kMaxSide, "\xE0"), 256, 256, 256, all_red},
   };
   if (!std::string_view(FFMPEG).empty()) {
     struct Made {
@@ -160,7 +165,11 @@ TEST_F(ThumbnailerTest, MakesUprightThumbnailsInTheFormatsColoursThroughTheInsta
     SCOPED_TRACE(c.name);
     const std::string output = dir_ + "/thumbnail.png";
     ExpectRun(Thumbnail(c.size, WriteFile("picture.rastel", c.file), output), "", 0);
-    ExpectThumbnailOf(output, c.file, c.width, c.height);
+    if (c.expected.empty()) {
+      ExpectThumbnailOf(output, c.file, c.width, c.height);
+    } else {
+      EXPECT_TRUE(ReadPng(output).rgb == c.expected);
+    }
   }
 
   const std::string output = dir_ + "/four.png";
@@ -170,6 +179,12 @@ TEST_F(ThumbnailerTest, MakesUprightThumbnailsInTheFormatsColoursThroughTheInsta
 
 TEST_F(ThumbnailerTest, RefusesWhatItCannotMakeAThumbnailOfSayingWhyAndLeavingNoOutput) {
   const std::string card = WriteFile("card.rastel", ReadWholeFile(TESTCARD));
+  const std::string hard_link = dir_ + "/hard-link.png";
+  const std::string symbolic_link = dir_ + "/symbolic-link.png";
+  const std::string fifo = dir_ + "/fifo";
+  std::filesystem::create_hard_link(card, hard_link);
+  std::filesystem::create_symlink(card, symbolic_link);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   struct Case {
     std::string name;
     std::vector<std::string> args;  // after the program; "OUT" stands for a fresh output path
@@ -186,6 +201,10 @@ TEST_F(ThumbnailerTest, RefusesWhatItCannotMakeAThumbnailOfSayingWhyAndLeavingNo
       {"zero width", {"-s", "128", file("zero", Picture(0, 5, "")), "OUT"}, "its size is 0 x 5"},
       {"negative height", {"-s", "128", file("negative", Picture(5, -7, "")), "OUT"}, "its size is 5 x -7"},
       {"width beyond 32767", {"-s", "128", file("wide", Picture(kMaxSide + 1, 1, "")), "OUT"}, "32768 x 1"},
+      {"a FIFO with no writer", {"-s", "128", fifo, "OUT"}, "shorter than the 12-byte header"},
+      {"the input as output", {"-s", "128", card, card}, "it is the input itself"},
+      {"the input through a hard link", {"-s", "128", card, hard_link}, "it is the input itself"},
+      {"the input through a symbolic link", {"-s", "128", card, symbolic_link}, "it is the input itself"},
       {"missing file", {"-s", "128", dir_ + "/missing", "OUT"}, "cannot open"},
       {"directory", {"-s", "128", dir_, "OUT"}, "cannot read"},
       {"output in a missing folder", {"-s", "128", card, dir_ + "/missing/thumbnail.png"}, "cannot write"},
@@ -218,6 +237,20 @@ TEST_F(ThumbnailerTest, RefusesWhatItCannotMakeAThumbnailOfSayingWhyAndLeavingNo
   }
   struct stat full = {};
   EXPECT_TRUE(stat("/dev/full", &full) == 0 && S_ISCHR(full.st_mode)) << "/dev/full is no longer a device";
+  EXPECT_EQ(ReadWholeFile(card), ReadWholeFile(TESTCARD));
+
+  // Stopped by a file-size limit part way, it leaves the output as it was
+  // and nothing beside it.
+  WriteFile("thumbnail.png", "an earlier thumbnail");
+  const ProgramResult limited = RunProgram(
+      {"/bin/sh", "-c", "ulimit -f 1 && exec \"$0\" -s 1024 \"$1\" \"$2\"", RASTEL_THUMBNAILER,
+       WriteFile("noise.rastel", Picture(1000, 1000, RandomBytes(1000 * 1000, 7))), output});
+  EXPECT_NE(limited.exit_status, 0);
+  EXPECT_NE(limited.err.find("File too large"), std::string::npos) << limited.err;
+  EXPECT_EQ(ReadWholeFile(output), "an earlier thumbnail");
+  for (const auto& entry : std::filesystem::directory_iterator(dir_)) {
+    EXPECT_FALSE(entry.path().filename().string().starts_with("thumbnail.png.")) << entry.path() << " was left behind";
+  }
 }
 
 // Thunar asks the thumbnail service on the session bus, which D-Bus starts

@@ -1,17 +1,18 @@
 // SPDX-License-Identifier: MIT
 // rastel-thumbnailer: writes a PNG of a rastel picture no larger than SIZE
 // on its longer side, for the desktop's file managers, which run it through
-// share/thumbnailers/rastel.thumbnailer on files nobody chose. It reads only
-// the rows it samples, so memory and time follow the thumbnail, not the
-// size a file claims; anything it cannot make a thumbnail of ends it with a
-// message on standard error, a non-zero status and no output file.
+// share/thumbnailers/rastel.thumbnailer on files nobody chose. Each pixel
+// of the thumbnail is the mean of those it covers, and memory follows the
+// thumbnail, not the size a file claims. Anything it cannot make a
+// thumbnail of ends it with a message on standard error and a non-zero
+// status; the output path then holds what it held before, and the input is
+// never written over.
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <array>
+#include <csignal>
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
@@ -20,9 +21,10 @@
 #include <cstring>
 #include <string_view>
 
+#include "decoder.h"
 #include "image_format.h"
+#include "picture_file.h"
 #include "png_output.h"
-#include "sampler.h"
 
 namespace {
 
@@ -33,7 +35,8 @@ constexpr int kExitUsage = 2;
 // File managers ask for 128 to 1024 pixels; beyond this a thumbnail would
 // take more memory than anyone wants a thumbnailer to.
 constexpr std::int32_t kLargestSize = 4096;
-constexpr std::size_t kReadSize = std::size_t{64} * 1024;
+constexpr char kTemporarySuffix[] = ".XXXXXX";
+constexpr mode_t kNewFileMode = 0666;
 
 int Usage() {
   static_cast<void>(std::fputs("usage: rastel-thumbnailer -s SIZE INPUT OUTPUT\n", stderr));
@@ -45,19 +48,6 @@ int Fail(const char* what, const char* name, const char* why) {
   return kExitFailure;
 }
 
-int RefuseFile(const char* input, const char* why) {
-  static_cast<void>(std::fprintf(stderr, "rastel-thumbnailer: %s is not a rastel picture: %s\n", input, why));
-  return kExitFailure;
-}
-
-int RefuseSize(const char* input, const ImageHeader& header) {
-  static_cast<void>(std::fprintf(stderr,
-                                 "rastel-thumbnailer: %s is not a picture rastel shows: its size is %d x %d, and "
-                                 "sides run from 1 to %d\n",
-                                 input, header.width, header.height, kMaxSide));
-  return kExitFailure;
-}
-
 // The whole text as a number in range, so that "128px" or "-1" is refused.
 bool ParseSize(std::string_view text, std::int32_t& size) {
   const char* const end = text.data() + text.size();
@@ -65,106 +55,124 @@ bool ParseSize(std::string_view text, std::int32_t& size) {
   return error == std::errc{} && stop == end && size >= 1 && size <= kLargestSize;
 }
 
-// Up to `count` bytes, fewer only where the file ends; -1 on a read error.
-ssize_t ReadUpTo(int fd, std::uint8_t* buffer, std::size_t count) {
-  std::size_t got = 0;
-  while (got < count) {
-    const ssize_t read_now = read(fd, buffer + got, count - got);
-    if (read_now < 0 && errno == EINTR) {
-      continue;
-    }
-    if (read_now < 0) {
-      return -1;
-    }
-    if (read_now == 0) {
-      break;
-    }
-    got += static_cast<std::size_t>(read_now);
-  }
-  return static_cast<ssize_t>(got);
+// Through a link of either kind, or the same name twice.
+bool IsSameFile(int fd, const char* path) {
+  struct stat input = {};
+  struct stat output = {};
+  return fstat(fd, &input) == 0 && stat(path, &output) == 0 && input.st_dev == output.st_dev &&
+         input.st_ino == output.st_ino;
 }
 
-// The pixel bytes a regular file holds, which tells how far rows may be
-// skipped; none is known of a pipe, which is read through.
-bool PixelBytesInFile(int fd, std::uint64_t& bytes) {
-  struct stat status = {};
-  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+struct Thumbnail {
+  const std::uint8_t* pixels;
+  PictureSize size;
+};
+
+bool ThumbnailRow(std::int32_t y, std::uint8_t* rgb, void* context) {
+  const auto* const thumbnail = static_cast<const Thumbnail*>(context);
+  const std::size_t rowstride = static_cast<std::size_t>(thumbnail->size.width) * kRgbBytes;
+  std::memcpy(rgb, thumbnail->pixels + static_cast<std::size_t>(y) * rowstride, rowstride);
+  return true;
+}
+
+bool WriteTo(std::FILE* file, const Thumbnail& thumbnail, Reason& why) {
+  const bool written = WritePng(file, thumbnail.size, ThumbnailRow, const_cast<Thumbnail*>(&thumbnail), why);
+  if (std::fclose(file) != 0 && written) {
+    static_cast<void>(std::snprintf(why.data(), why.size(), "%s", std::strerror(errno)));
     return false;
   }
-  const auto size = static_cast<std::uint64_t>(std::max<off_t>(status.st_size, 0));
-  bytes = size > kHeaderSize ? size - kHeaderSize : 0;
-  return true;
+  return written;
 }
 
-// Feeds the sampler the rows it samples from the file, which stands at the
-// first pixel byte, and seeks over the others where it can. The file's last
-// pixel byte is always read: pixels past the data's end take its colour.
-// False on a read error.
-bool SampleFile(int fd, PictureSampler& sampler) {
-  std::uint64_t file_pixels = 0;
-  const bool seekable = PixelBytesInFile(fd, file_pixels);
-  std::array<std::uint8_t, kReadSize> chunk;
-  while (!SamplingDone(sampler)) {
-    if (seekable) {
-      const std::uint64_t left = file_pixels > sampler.position ? file_pixels - sampler.position : 0;
-      const std::uint64_t skip = std::min(PixelsToSkip(sampler), left > 0 ? left - 1 : 0);
-      if (skip > 0) {
-        if (lseek(fd, static_cast<off_t>(skip), SEEK_CUR) < 0) {
-          return false;
-        }
-        SkipPixels(sampler, skip);
-        continue;
-      }
+mode_t NewFileMode() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return kNewFileMode & ~mask;
+}
+
+// A file takes the thumbnail whole or not at all: it is written beside the
+// output and renamed over it, so that a kill, a full disk or a file-size
+// limit leaves the output as it was. What is not a file with something in
+// it is written as it is: a device such as /dev/full, a pipe, or the empty
+// file a caller made for the thumbnail and may hold open to read it back
+// (Xfce's tumbler does).
+bool WriteThumbnail(const char* path, const Thumbnail& thumbnail, Reason& why) {
+  struct stat status = {};
+  if (stat(path, &status) == 0 && (!S_ISREG(status.st_mode) || status.st_size == 0)) {
+    std::FILE* const file = std::fopen(path, "wb");
+    if (file == nullptr) {
+      static_cast<void>(std::snprintf(why.data(), why.size(), "%s", std::strerror(errno)));
+      return false;
     }
-    const std::size_t wanted = std::clamp<std::size_t>(PixelsLeftInRow(sampler), 1, chunk.size());
-    const ssize_t got = ReadUpTo(fd, chunk.data(), wanted);
-    if (got <= 0) {
-      return got == 0;
+    const bool written = WriteTo(file, thumbnail, why);
+    if (!written && S_ISREG(status.st_mode) && truncate(path, 0) != 0) {
+      return false;
     }
-    TakePixels(sampler, chunk.data(), static_cast<std::size_t>(got));
+    return written;
   }
-  return true;
+  const std::size_t length = std::strlen(path);
+  auto* const temporary = static_cast<char*>(std::malloc(length + sizeof kTemporarySuffix));
+  if (temporary == nullptr) {
+    static_cast<void>(std::snprintf(why.data(), why.size(), "%s", std::strerror(errno)));
+    return false;
+  }
+  std::memcpy(temporary, path, length);
+  std::memcpy(temporary + length, kTemporarySuffix, sizeof kTemporarySuffix);
+  const int fd = mkostemp(temporary, O_CLOEXEC);
+  std::FILE* const file = fd < 0 || fchmod(fd, NewFileMode()) != 0 ? nullptr : fdopen(fd, "wb");
+  bool written = false;
+  if (file == nullptr) {
+    static_cast<void>(std::snprintf(why.data(), why.size(), "%s", std::strerror(errno)));
+    if (fd >= 0) {
+      close(fd);
+    }
+  } else {
+    written = WriteTo(file, thumbnail, why);
+    if (written && rename(temporary, path) != 0) {
+      static_cast<void>(std::snprintf(why.data(), why.size(), "%s", std::strerror(errno)));
+      written = false;
+    }
+  }
+  if (!written && fd >= 0) {
+    unlink(temporary);
+  }
+  std::free(temporary);
+  return written;
 }
 
-int MakeThumbnail(const char* input, const char* output, std::int32_t longest) {
-  const int fd = open(input, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    return Fail("cannot open", input, std::strerror(errno));
+int MakeThumbnail(int fd, const char* input, const char* output, std::int32_t longest) {
+  if (IsSameFile(fd, output)) {
+    return Fail("will not write the thumbnail over its input", output, "it is the input itself");
   }
   std::uint8_t header_bytes[kHeaderSize];
   const ssize_t header_read = ReadUpTo(fd, header_bytes, sizeof header_bytes);
   if (header_read < 0) {
     return Fail("cannot read", input, std::strerror(errno));
   }
-  if (static_cast<std::size_t>(header_read) < kHeaderSize) {
-    return RefuseFile(input, "it is shorter than the 12-byte header");
-  }
-  const ImageHeader header = HeaderFromBytes(header_bytes);
-  if (header.magic != kMagic) {
-    return RefuseFile(input, "it does not begin with 37 13 AD DE");
-  }
-  if (!HasDrawableSize(header)) {
-    return RefuseSize(input, header);
+  ImageHeader header{};
+  Problem problem{};
+  if (!CheckHeader(header_bytes, static_cast<std::size_t>(header_read), header, problem)) {
+    static_cast<void>(std::fprintf(stderr, "rastel-thumbnailer: %s %s\n", input, problem.data()));
+    return kExitFailure;
   }
 
-  const SampledSize size = FitWithin(header.width, header.height, longest);
+  const PictureSize size = FitWithin(header.width, header.height, longest);
   const std::size_t rowstride = static_cast<std::size_t>(size.width) * kRgbBytes;
   auto* const pixels = static_cast<std::uint8_t*>(std::calloc(static_cast<std::size_t>(size.height), rowstride));
-  if (pixels == nullptr) {
-    return Fail("cannot make the thumbnail of", input, std::strerror(errno));
+  PictureDecoder decoder{};
+  if (pixels == nullptr || !StartDecoding(decoder, {header.width, header.height}, size, pixels, rowstride)) {
+    std::free(pixels);
+    return Fail("cannot make the thumbnail of", input, std::strerror(ENOMEM));
   }
-  PictureSampler sampler = StartSampling(header.width, header.height, size, pixels, rowstride);
-  const bool read = SampleFile(fd, sampler);
+  const bool read = DecodeFile(fd, decoder);
   const int read_error = errno;
-  close(fd);
+  StopDecoding(decoder);
   if (!read) {
     std::free(pixels);
     return Fail("cannot read", input, std::strerror(read_error));
   }
-  FinishSampling(sampler);
-
   Reason why{};
-  const bool written = WritePng(output, pixels, size, why);
+  const bool written = WriteThumbnail(output, {pixels, size}, why);
   std::free(pixels);
   return written ? kExitSuccess : Fail("cannot write", output, why.data());
 }
@@ -181,5 +189,14 @@ int main(int argc, char* argv[]) {
         stderr, "rastel-thumbnailer: the size must be a whole number from 1 to %d, not '%s'\n", kLargestSize, argv[2]));
     return kExitUsage;
   }
-  return MakeThumbnail(argv[3], argv[4], longest);
+  // Past a file-size limit a write then fails, and the partial file goes,
+  // rather than the signal ending the program with it in place.
+  static_cast<void>(std::signal(SIGXFSZ, SIG_IGN));
+  const int fd = OpenToRead(argv[3]);
+  if (fd < 0) {
+    return Fail("cannot open", argv[3], std::strerror(errno));
+  }
+  const int status = MakeThumbnail(fd, argv[3], argv[4], longest);
+  close(fd);
+  return status;
 }

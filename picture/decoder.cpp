@@ -1,0 +1,237 @@
+// SPDX-License-Identifier: MIT
+#include "decoder.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "image_format.h"
+
+namespace {
+
+// The shorter side in proportion, rounded to the nearest pixel.
+std::int32_t InProportion(std::int32_t side, std::int32_t longest, std::int32_t longer_side) {
+  const std::int64_t scaled = (2 * std::int64_t{side} * longest + longer_side) / (2 * std::int64_t{longer_side});
+  return static_cast<std::int32_t>(std::max<std::int64_t>(scaled, 1));
+}
+
+std::uint64_t PixelCount(const PictureDecoder& decoder) {
+  return std::uint64_t{static_cast<std::uint32_t>(decoder.picture.width)} *
+         static_cast<std::uint32_t>(decoder.picture.height);
+}
+
+bool IsWholeSize(const PictureDecoder& decoder) {
+  return decoder.result.width == decoder.picture.width && decoder.result.height == decoder.picture.height;
+}
+
+bool ResultDone(const PictureDecoder& decoder) { return decoder.rows_done >= decoder.result.height; }
+
+// The file stores the bottom row first, so the result is filled from its
+// bottom row up.
+std::int32_t ResultRowUnderWay(const PictureDecoder& decoder) {
+  return decoder.result.height - 1 - decoder.rows_done;
+}
+
+std::uint8_t* RowUnderWay(const PictureDecoder& decoder) {
+  return decoder.pixels + static_cast<std::size_t>(ResultRowUnderWay(decoder)) * decoder.rowstride;
+}
+
+// The file row that completes the result row under way: the top one it
+// covers.
+std::uint64_t LastFileRowOfResultRow(const PictureDecoder& decoder) {
+  const std::int32_t top = FirstCovered(ResultRowUnderWay(decoder), decoder.result.height, decoder.picture.height);
+  return static_cast<std::uint64_t>(decoder.picture.height - 1 - top);
+}
+
+std::int32_t RowsCovered(const PictureDecoder& decoder) {
+  const std::int32_t row = ResultRowUnderWay(decoder);
+  return FirstCovered(row + 1, decoder.result.height, decoder.picture.height) -
+         FirstCovered(row, decoder.result.height, decoder.picture.height);
+}
+
+// The result column that covers picture column `column`.
+std::int32_t ResultColumnOf(const PictureDecoder& decoder, std::int32_t column) {
+  return static_cast<std::int32_t>((2 * std::int64_t{column} + 1) * decoder.result.width /
+                                   (2 * std::int64_t{decoder.picture.width}));
+}
+
+std::int32_t ColumnEnd(const PictureDecoder& decoder, std::int32_t result_column) {
+  return FirstCovered(result_column + 1, decoder.result.width, decoder.picture.width);
+}
+
+// `count` pixel bytes of one file row, from `column` on, into the sums of
+// the result columns that cover them.
+void AddRun(PictureDecoder& decoder, const std::uint8_t* bytes, std::int32_t column, std::int32_t count) {
+  const std::int32_t end = column + count;
+  for (std::int32_t target = ResultColumnOf(decoder, column); column < end; ++target) {
+    const std::int32_t stop = std::min(ColumnEnd(decoder, target), end);
+    std::uint64_t red = 0;
+    std::uint64_t green = 0;
+    std::uint64_t blue = 0;
+    for (; column < stop; ++column, ++bytes) {
+      const auto& rgb = kRgbOfByte[*bytes];
+      red += rgb[0];
+      green += rgb[1];
+      blue += rgb[2];
+    }
+    std::uint64_t* const sum = decoder.sums + static_cast<std::size_t>(target) * kRgbBytes;
+    sum[0] += red;
+    sum[1] += green;
+    sum[2] += blue;
+  }
+}
+
+// `rows` rows of `byte` from picture column `column` to `end`.
+void AddColour(PictureDecoder& decoder, std::uint8_t byte, std::int32_t column, std::int32_t end,
+               std::uint64_t rows) {
+  const auto& rgb = kRgbOfByte[byte];
+  for (std::int32_t target = ResultColumnOf(decoder, column); column < end; ++target) {
+    const std::int32_t stop = std::min(ColumnEnd(decoder, target), end);
+    const std::uint64_t pixels = rows * static_cast<std::uint64_t>(stop - column);
+    std::uint64_t* const sum = decoder.sums + static_cast<std::size_t>(target) * kRgbBytes;
+    for (std::size_t component = 0; component < kRgbBytes; ++component) {
+      sum[component] += pixels * rgb[component];
+    }
+    column = stop;
+  }
+}
+
+// Every pixel the result row under way covers is summed: their means, to
+// the nearest value.
+void EmitRow(PictureDecoder& decoder) {
+  std::uint8_t* target = RowUnderWay(decoder);
+  const auto rows = static_cast<std::uint64_t>(RowsCovered(decoder));
+  std::int32_t first = 0;
+  for (std::int32_t x = 0; x < decoder.result.width; ++x) {
+    const std::int32_t end = ColumnEnd(decoder, x);
+    const std::uint64_t count = rows * static_cast<std::uint64_t>(end - first);
+    std::uint64_t* const sum = decoder.sums + static_cast<std::size_t>(x) * kRgbBytes;
+    for (std::size_t component = 0; component < kRgbBytes; ++component, ++target) {
+      *target = static_cast<std::uint8_t>((sum[component] + count / 2) / count);
+      sum[component] = 0;
+    }
+    first = end;
+  }
+  ++decoder.rows_done;
+}
+
+// A picture taken at its own size needs no sums: each byte is a pixel.
+void TakeRun(PictureDecoder& decoder, const std::uint8_t* bytes, std::int32_t column, std::int32_t count) {
+  if (IsWholeSize(decoder)) {
+    StoreColours(bytes, static_cast<std::size_t>(count), RowUnderWay(decoder) + std::size_t{kRgbBytes} * column);
+  } else {
+    AddRun(decoder, bytes, column, count);
+  }
+}
+
+bool CompletesResultRow(const PictureDecoder& decoder, std::uint64_t file_row) {
+  return IsWholeSize(decoder) || file_row == LastFileRowOfResultRow(decoder);
+}
+
+// The rows of the result left, from `column` of the one under way, take
+// the last byte's colour.
+void FillRowsLeft(PictureDecoder& decoder, std::int32_t column) {
+  for (; !ResultDone(decoder); ++decoder.rows_done, column = 0) {
+    FillColour(decoder.last, static_cast<std::size_t>(decoder.result.width - column),
+               RowUnderWay(decoder) + std::size_t{kRgbBytes} * column);
+  }
+}
+
+}  // namespace
+
+PictureSize FitWithin(std::int32_t width, std::int32_t height, std::int32_t longest) {
+  longest = std::max(longest, 1);
+  if (width <= longest && height <= longest) {
+    return {width, height};
+  }
+  if (width >= height) {
+    return {longest, InProportion(height, longest, width)};
+  }
+  return {InProportion(width, longest, height), longest};
+}
+
+bool StartDecoding(PictureDecoder& decoder, PictureSize picture, PictureSize size, std::uint8_t* pixels,
+                   std::size_t rowstride) {
+  decoder = {.picture = picture,
+             .result = {std::clamp(size.width, 1, picture.width), std::clamp(size.height, 1, picture.height)},
+             .pixels = pixels,
+             .rowstride = rowstride,
+             .sums = nullptr,
+             .position = 0,
+             .rows_done = 0,
+             .last = 0};
+  if (IsWholeSize(decoder)) {
+    return true;
+  }
+  decoder.sums = static_cast<std::uint64_t*>(
+      std::calloc(static_cast<std::size_t>(decoder.result.width) * kRgbBytes, sizeof(std::uint64_t)));
+  return decoder.sums != nullptr;
+}
+
+void TakePixels(PictureDecoder& decoder, const std::uint8_t* bytes, std::size_t count) {
+  const std::uint64_t total = PixelCount(decoder);
+  if (decoder.position >= total || count == 0) {
+    return;
+  }
+  count = static_cast<std::size_t>(std::min<std::uint64_t>(count, total - decoder.position));
+  decoder.last = bytes[count - 1];
+  const auto width = static_cast<std::uint64_t>(decoder.picture.width);
+  while (count > 0) {
+    const std::uint64_t file_row = decoder.position / width;
+    const auto column = static_cast<std::int32_t>(decoder.position % width);
+    const auto in_row = static_cast<std::int32_t>(std::min<std::uint64_t>(count, width - column));
+    TakeRun(decoder, bytes, column, in_row);
+    decoder.position += static_cast<std::uint64_t>(in_row);
+    bytes += in_row;
+    count -= static_cast<std::size_t>(in_row);
+    if (column + in_row == decoder.picture.width && CompletesResultRow(decoder, file_row)) {
+      if (IsWholeSize(decoder)) {
+        ++decoder.rows_done;
+      } else {
+        EmitRow(decoder);
+      }
+    }
+  }
+}
+
+bool AllPixelsTaken(const PictureDecoder& decoder) { return decoder.position >= PixelCount(decoder); }
+
+void FinishDecoding(PictureDecoder& decoder) {
+  if (ResultDone(decoder)) {
+    return;
+  }
+  const auto width = static_cast<std::uint64_t>(decoder.picture.width);
+  auto column = static_cast<std::int32_t>(decoder.position % width);
+  std::uint64_t file_row = decoder.position / width;
+  if (!IsWholeSize(decoder)) {
+    if (column > 0) {
+      AddColour(decoder, decoder.last, column, decoder.picture.width, 1);
+      ++file_row;
+    }
+    const std::uint64_t last_row = LastFileRowOfResultRow(decoder);
+    if (file_row <= last_row) {
+      AddColour(decoder, decoder.last, 0, decoder.picture.width, last_row - file_row + 1);
+    }
+    EmitRow(decoder);
+    column = 0;
+  }
+  FillRowsLeft(decoder, column);
+  decoder.position = PixelCount(decoder);
+}
+
+void StopDecoding(PictureDecoder& decoder) {
+  std::free(decoder.sums);
+  decoder.sums = nullptr;
+}
+
+void StoreColours(const std::uint8_t* bytes, std::size_t count, std::uint8_t* rgb) {
+  for (std::size_t x = 0; x < count; ++x, rgb += kRgbBytes) {
+    std::memcpy(rgb, kRgbOfByte[bytes[x]].data(), kRgbBytes);
+  }
+}
+
+void FillColour(std::uint8_t byte, std::size_t count, std::uint8_t* rgb) {
+  for (std::size_t x = 0; x < count; ++x, rgb += kRgbBytes) {
+    std::memcpy(rgb, kRgbOfByte[byte].data(), kRgbBytes);
+  }
+}
