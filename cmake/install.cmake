@@ -8,9 +8,8 @@
 
 install(TARGETS bytel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT bytel)
 install(TARGETS rastel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT rastel)
-# Making pictures of one's own and exporting them, through ffmpeg.
-install(PROGRAMS ${PROJECT_SOURCE_DIR}/converters/to-rastel ${PROJECT_SOURCE_DIR}/converters/from-rastel
-        DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT rastel)
+# Making pictures of one's own through ffmpeg, and exporting them.
+install(TARGETS to-rastel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT rastel)
 foreach(page ${MANUAL_PAGES})
   install(FILES ${PROJECT_BINARY_DIR}/man/${page}.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT manuals)
 endforeach()
@@ -24,7 +23,7 @@ if(BUILD_PIXBUF_LOADER)
   install(TARGETS pixbufloader-rastel LIBRARY DESTINATION ${PIXBUF_LOADER_DIR} COMPONENT pixbuf_loader)
 endif()
 if(BUILD_THUMBNAILER)
-  install(TARGETS rastel-thumbnailer RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT rastel)
+  install(TARGETS rastel-thumbnailer from-rastel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT rastel)
   install(FILES ${PROJECT_SOURCE_DIR}/thumbnailer/rastel.thumbnailer
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/thumbnailers COMPONENT rastel)
 endif()

@@ -93,7 +93,7 @@ set(CPACK_DEBIAN_RASTEL_PACKAGE_NAME rastel)
 # Its commands and file type serve programs of any architecture, such as
 # the loader of another one installed beside this one.
 set_section_and_multiarch(RASTEL graphics foreign)
-# to-rastel and from-rastel run ffmpeg.
+# to-rastel runs ffmpeg.
 set(CPACK_DEBIAN_RASTEL_PACKAGE_SUGGESTS ffmpeg)
 set(CPACK_COMPONENT_RASTEL_DESCRIPTION "viewer for raw RGB 3-3-2 pictures
 rastel shows a picture stored as a 12-byte header (a magic value, the width

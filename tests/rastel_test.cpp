@@ -14,6 +14,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -22,6 +23,7 @@
 #include "colours_shown.h"
 #include "image_format.h"
 #include "picture_file.h"
+#include "picture_reference.h"
 #include "run_program.h"
 #include "test_support.h"
 #include "x_display.h"
@@ -404,10 +406,21 @@ TEST_F(RastelTest, OutputThatCannotBeWrittenFails) {
 std::array<std::uint32_t, 256> FormatColours() {
   std::array<std::uint32_t, 256> colours{};
   for (int byte = 0; byte < 256; ++byte) {
-    const auto value = static_cast<std::uint8_t>(byte);
-    colours[byte] = std::uint32_t{RedOf(value)} << 16 | std::uint32_t{GreenOf(value)} << 8 | BlueOf(value);
+    const Rgb rgb = ReferenceColour(static_cast<std::uint8_t>(byte));
+    colours[byte] = std::uint32_t{rgb[0]} << 16 | std::uint32_t{rgb[1]} << 8 | rgb[2];
   }
   return colours;
+}
+
+// Each component's mean over a picture's pixels, 0xRRGGBB each.
+std::array<double, 3> MeanColour(const std::vector<std::uint32_t>& pixels) {
+  std::array<double, 3> mean{};
+  for (const std::uint32_t pixel : pixels) {
+    for (int c = 0; c < 3; ++c) {
+      mean[c] += static_cast<double>((pixel >> (16 - 8 * c)) & 0xFF) / static_cast<double>(pixels.size());
+    }
+  }
+  return mean;
 }
 
 // An image's pixels as ffmpeg decodes them, 0xRRGGBB, top row first.
@@ -491,7 +504,8 @@ TEST_F(RastelTest, PicturesMadeFromImagesShowUprightAndExportInTheFormatsColours
   }
 
   // A device's raw dump, top row first, comes through a PNG byte for byte
-  // when dithering is off.
+  // when dithering is off; what from-rastel exports comes back byte for byte
+  // either way, under any name.
   const std::string dump = RandomBytes(std::size_t{24} * 10, 13);
   Ffmpeg({"-f", "rawvideo", "-pix_fmt", "rgb8", "-s", "24x10", "-i", WriteFile("dump", dump), dir_ + "/dump.png"});
   EXPECT_EQ(RunProgram({TO_RASTEL, "-n", dir_ + "/dump.png"}).out, Picture(24, 10, UpsideDown(dump, 24)));
@@ -504,11 +518,37 @@ TEST_F(RastelTest, PicturesMadeFromImagesShowUprightAndExportInTheFormatsColours
     const std::string exported = RunProgram({FROM_RASTEL, WriteFile("every-byte", Picture(16, 16, pixels))}).out;
     EXPECT_EQ(DecodedPixels(WriteFile("exported.png", exported)), PictureAsShown(16, 16, pixels, FormatColours()));
   }
+  const std::string filled = Picture(16, 16, every_byte);
+  WriteFile("pct%d.png", RunProgram({FROM_RASTEL, WriteFile("every-byte", filled)}, {"PATH=" + dir_}).out);
+  EXPECT_EQ(RunProgram({TO_RASTEL, dir_ + "/pct%d.png"}).out, filled);
+  EXPECT_EQ(RunProgram({TO_RASTEL, "-n", dir_ + "/pct%d.png"}).out, filled);
+
+  // Dithered in the format's own levels, a flat colour keeps its mean as far
+  // as the format reaches: 200 is between levels, but above blue's top.
+  for (const int grey : {128, 200}) {
+    SCOPED_TRACE(grey);
+    const std::string image = dir_ + "/flat" + std::to_string(grey) + ".png";
+    char colour[32];
+    static_cast<void>(std::snprintf(colour, sizeof colour, "color=c=0x%06x:size=64x64", grey * 0x10101));
+    Ffmpeg({"-f", "lavfi", "-i", colour, "-frames:v", "1", image});
+    const std::string made = RunProgram({TO_RASTEL, image}).out;
+    const std::array<double, 3> mean = MeanColour(PictureAsShown(64, 64, made.substr(kHeaderSize), FormatColours()));
+    EXPECT_NEAR(mean[0], grey, 1.5);
+    EXPECT_NEAR(mean[1], grey, 1.5);
+    EXPECT_NEAR(mean[2], std::min(grey, 192), 1.5);
+  }
+
+  // The size comes from the frame whose pixels follow: of an icon that
+  // holds several, ffmpeg decodes the largest.
+  const std::string icon = dir_ + "/icon.ico";
+  Ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x64", "-frames:v", "1", icon});
+  const std::string made_icon = RunProgram({TO_RASTEL, icon}).out;
+  EXPECT_EQ(made_icon.size(), kHeaderSize + 64 * 64);
+  EXPECT_EQ(made_icon.substr(0, kHeaderSize), Picture(64, 64, ""));
 
   const std::string too_wide = dir_ + "/too-wide.png";
   Ffmpeg({"-f", "lavfi", "-i", "color=size=32768x2", "-frames:v", "1", too_wide});
   const std::string no_ffmpeg = "PATH=" + dir_;
-  const std::string one = WriteFile("one", Picture(1, 1, "x"));
   struct Refusal {
     std::vector<std::string> argv;
     std::string env;
@@ -518,10 +558,12 @@ TEST_F(RastelTest, PicturesMadeFromImagesShowUprightAndExportInTheFormatsColours
            {{TO_RASTEL}, "", "usage: to-rastel"},
            {{TO_RASTEL, dir_ + "/missing"}, "", "cannot read"},
            {{TO_RASTEL, WriteFile("text", "not a picture\n")}, "", "is not a picture"},
+           {{TO_RASTEL, WriteFile("notes.txt", std::string(40 * 30, 'a'))}, "", "is text, not a picture"},
+           {{TO_RASTEL, WriteFile("corrupt.png", ReadWholeFile(too_wide).substr(0, 60))}, "", "corrupt.png"},
            {{TO_RASTEL, too_wide}, "", "32768 x 2"},
            {{TO_RASTEL, too_wide}, no_ffmpeg, "install the ffmpeg package"},
            {{FROM_RASTEL}, "", "usage: from-rastel"},
-           {{FROM_RASTEL, one}, no_ffmpeg, "install the ffmpeg package"},
+           {{FROM_RASTEL, dir_}, "", "cannot read"},
            {{FROM_RASTEL, WriteFile("magic", Field(0x12) + Field(1) + Field(1))}, "", "37 13 AD DE"},
            {{FROM_RASTEL, WriteFile("short", Picture(1, 1, "").substr(0, 11))}, "", "12-byte header"},
            {{FROM_RASTEL, WriteFile("zero", Picture(0, 1, ""))}, "", "0 x 1"},
