@@ -24,8 +24,6 @@
 #include "dither.h"
 #include "image_format.h"
 
-extern char** environ;
-
 namespace {
 
 constexpr int kExitSuccess = 0;
@@ -37,12 +35,13 @@ constexpr std::size_t kFormatNameSize = 64;
 constexpr int kPpmMaxValue = 255;
 
 int Usage() {
-  static_cast<void>(std::fputs("usage: to-rastel [-n] IMAGE > PICTURE\n"
-                               "Writes IMAGE (any picture ffmpeg reads; of a video, its first frame) as a\n"
-                               "rastel picture, dithered in the format's own colours so that a photo keeps\n"
-                               "its colours and gradients; -n turns dithering off, and each pixel then keeps\n"
-                               "the top bits of its own colour.\n",
-                               stderr));
+  static_cast<void>(
+      std::fputs("usage: to-rastel [-n] IMAGE > PICTURE\n"
+                 "Writes IMAGE (any picture ffmpeg reads; of a video, its first frame) as a\n"
+                 "rastel picture, dithered in the format's own colours so that a photo keeps\n"
+                 "its colours and gradients; -n turns dithering off, and each pixel then keeps\n"
+                 "the top bits of its own colour.\n",
+                 stderr));
   return kExitUsage;
 }
 
@@ -63,9 +62,8 @@ struct Link {
 
 bool PlainExtension(std::string_view extension) {
   return !extension.empty() && extension.size() <= kLongestExtension &&
-         std::all_of(extension.begin(), extension.end(), [](char c) {
-           return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-         });
+         std::all_of(extension.begin(), extension.end(),
+                     [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9'); });
 }
 
 bool MakeLink(const char* image, Link& link) {
@@ -83,10 +81,9 @@ bool MakeLink(const char* image, Link& link) {
   const std::string_view base = name.substr(name.rfind('/') + 1);
   const std::size_t dot = base.rfind('.');
   const std::string_view extension = dot == std::string_view::npos ? "" : base.substr(dot + 1);
-  static_cast<void>(std::snprintf(link.path, sizeof link.path, "%s/picture%s%.*s", link.folder,
-                                  PlainExtension(extension) ? "." : "",
-                                  PlainExtension(extension) ? static_cast<int>(extension.size()) : 0,
-                                  extension.data()));
+  static_cast<void>(
+      std::snprintf(link.path, sizeof link.path, "%s/picture%s%.*s", link.folder, PlainExtension(extension) ? "." : "",
+                    PlainExtension(extension) ? static_cast<int>(extension.size()) : 0, extension.data()));
   if (symlink(target, link.path) != 0) {
     rmdir(link.folder);
     return false;
@@ -107,9 +104,13 @@ bool Start(const char* const* argv, pid_t& pid, std::FILE*& output) {
     return false;
   }
   posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
-  const int error = posix_spawnp(&pid, argv[0], &actions, nullptr, const_cast<char* const*>(argv), environ);
+  int error = posix_spawn_file_actions_init(&actions);
+  if (error == 0) {
+    error = posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+  }
+  if (error == 0) {
+    error = posix_spawnp(&pid, argv[0], &actions, nullptr, const_cast<char* const*>(argv), environ);
+  }
   posix_spawn_file_actions_destroy(&actions);
   close(ends[1]);
   if (error != 0) {
@@ -141,7 +142,7 @@ int Missing(const char* tool) {
 // ffmpeg reads a text file as a picture of its characters; that is no
 // picture to make a rastel picture of.
 int CheckIsPicture(const Link& link, const char* image) {
-  const char* const argv[] = {"ffprobe", "-v", "quiet", "-show_entries", "format=format_name", "-of",
+  const char* const argv[] = {"ffprobe",           "-v",      "quiet", "-show_entries", "format=format_name", "-of",
                               "default=nw=1:nk=1", link.path, nullptr};
   pid_t pid = 0;
   std::FILE* output = nullptr;
@@ -159,12 +160,28 @@ int CheckIsPicture(const Link& link, const char* image) {
   return kExitSuccess;
 }
 
+// A number of the binary PPM's header, after white space.
+bool ReadPpmNumber(std::FILE* input, std::int32_t& number) {
+  int c = std::fgetc(input);
+  while (c == ' ' || c == '\n' || c == '\r' || c == '\t') {
+    c = std::fgetc(input);
+  }
+  std::int64_t value = 0;
+  bool digits = false;
+  for (; c >= '0' && c <= '9' && value <= kMaxSide; c = std::fgetc(input), digits = true) {
+    value = value * 10 + (c - '0');
+  }
+  number = static_cast<std::int32_t>(std::min<std::int64_t>(value, kMaxSide + 1));
+  return digits;
+}
+
 // The header of the binary PPM that ffmpeg writes: "P6", the width, the
-// height and the largest value, each after white space.
+// height and the largest value, each after white space, and one white
+// space before the pixels. A side beyond kMaxSide reads as kMaxSide + 1.
 bool ReadPpmHeader(std::FILE* input, std::int32_t& width, std::int32_t& height) {
-  int largest = 0;
-  return std::fscanf(input, "P6 %d %d %d", &width, &height, &largest) == 3 && largest == kPpmMaxValue &&
-         std::fgetc(input) != EOF;
+  std::int32_t largest = 0;
+  return std::fgetc(input) == 'P' && std::fgetc(input) == '6' && ReadPpmNumber(input, width) &&
+         ReadPpmNumber(input, height) && ReadPpmNumber(input, largest) && largest == kPpmMaxValue;
 }
 
 // Reads the frame, row by row, into `pixels`, one format byte a pixel, top
@@ -209,9 +226,10 @@ int WritePicture(const std::uint8_t* pixels, std::int32_t width, std::int32_t he
 }
 
 int Convert(const Link& link, const char* image, bool dither) {
-  const char* const argv[] = {"ffmpeg", "-v", "error", "-nostdin", "-noautorotate", "-i", link.path,
-                              "-frames:v", "1", "-sws_dither", "none", "-f", "image2pipe", "-c:v", "ppm",
-                              "-pix_fmt", "rgb24", "pipe:1", nullptr};
+  const char* const argv[] = {"ffmpeg",   "-v",      "error",      "-nostdin", "-noautorotate",
+                              "-i",       link.path, "-frames:v",  "1",        "-sws_dither",
+                              "none",     "-f",      "image2pipe", "-c:v",     "ppm",
+                              "-pix_fmt", "rgb24",   "pipe:1",     nullptr};
   pid_t pid = 0;
   std::FILE* frame = nullptr;
   if (!Start(argv, pid, frame)) {
@@ -223,7 +241,8 @@ int Convert(const Link& link, const char* image, bool dither) {
   bool read = ReadPpmHeader(frame, width, height);
   const bool fits = read && width >= 1 && height >= 1 && width <= kMaxSide && height <= kMaxSide;
   if (fits) {
-    pixels = static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height)));
+    pixels =
+        static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height)));
     read = pixels != nullptr && ReadFrame(frame, width, height, dither, pixels);
   }
   const bool decoded = Succeeded(pid, frame) && read;

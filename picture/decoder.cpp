@@ -28,9 +28,7 @@ bool ResultDone(const PictureDecoder& decoder) { return decoder.rows_done >= dec
 
 // The file stores the bottom row first, so the result is filled from its
 // bottom row up.
-std::int32_t ResultRowUnderWay(const PictureDecoder& decoder) {
-  return decoder.result.height - 1 - decoder.rows_done;
-}
+std::int32_t ResultRowUnderWay(const PictureDecoder& decoder) { return decoder.result.height - 1 - decoder.rows_done; }
 
 std::uint8_t* RowUnderWay(const PictureDecoder& decoder) {
   return decoder.pixels + static_cast<std::size_t>(ResultRowUnderWay(decoder)) * decoder.rowstride;
@@ -82,8 +80,7 @@ void AddRun(PictureDecoder& decoder, const std::uint8_t* bytes, std::int32_t col
 }
 
 // `rows` rows of `byte` from picture column `column` to `end`.
-void AddColour(PictureDecoder& decoder, std::uint8_t byte, std::int32_t column, std::int32_t end,
-               std::uint64_t rows) {
+void AddColour(PictureDecoder& decoder, std::uint8_t byte, std::int32_t column, std::int32_t end, std::uint64_t rows) {
   const auto& rgb = kRgbOfByte[byte];
   for (std::int32_t target = ResultColumnOf(decoder, column); column < end; ++target) {
     const std::int32_t stop = std::min(ColumnEnd(decoder, target), end);

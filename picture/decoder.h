@@ -32,8 +32,8 @@ constexpr std::int32_t FirstCovered(std::int32_t index, std::int32_t reduced, st
 }
 
 struct PictureDecoder {
-  PictureSize picture;  // each side 1 to kMaxSide
-  PictureSize result;   // each side 1 to the picture's
+  PictureSize picture;   // each side 1 to kMaxSide
+  PictureSize result;    // each side 1 to the picture's
   std::uint8_t* pixels;  // the result, three bytes a pixel, top row first
   std::size_t rowstride;
   std::uint64_t* sums;     // red, green and blue of each result column, over the rows of the result row under way

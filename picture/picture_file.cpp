@@ -119,9 +119,8 @@ bool MeasureStoredPicture(int fd, const ImageHeader& header, StoredPicture& stor
     return false;
   }
   const auto size = static_cast<std::uint64_t>(std::max<off_t>(status.st_size, 0));
-  stored = {.header = header,
-            .held = std::min(size > kHeaderSize ? size - kHeaderSize : 0, PixelCount(header)),
-            .fill = 0};
+  stored = {
+      .header = header, .held = std::min(size > kHeaderSize ? size - kHeaderSize : 0, PixelCount(header)), .fill = 0};
   return stored.held == 0 || ReadAt(fd, &stored.fill, 1, kHeaderSize + stored.held - 1);
 }
 

@@ -27,7 +27,7 @@ void IgnoreWarning(png_structp /*png*/, png_const_charp /*message*/) {}
 // allocated before and freed after.
 bool WriteRows(png_structp png, png_infop info, std::FILE* file, PictureSize size, RowSource rows, void* context,
                std::uint8_t* row, Reason& why) {
-  if (setjmp(png_jmpbuf(png)) != 0) {
+  if (setjmp(png_jmpbuf(png)) != 0) {  // NOLINT(cert-err52-cpp): libpng reports errors only by longjmp
     return false;
   }
   png_init_io(png, file);

@@ -20,9 +20,9 @@
 
 #include "image_format.h"
 #include "picture_file.h"
+#include "picture_reference.h"
 #include "pixbuf_cache.h"
 #include "run_program.h"
-#include "picture_reference.h"
 #include "test_support.h"
 #include "x_display.h"
 

@@ -543,7 +543,7 @@ TEST_F(RastelTest, PicturesMadeFromImagesShowUprightAndExportInTheFormatsColours
   const std::string icon = dir_ + "/icon.ico";
   Ffmpeg({"-f", "lavfi", "-i", "testsrc=size=64x64", "-frames:v", "1", icon});
   const std::string made_icon = RunProgram({TO_RASTEL, icon}).out;
-  EXPECT_EQ(made_icon.size(), kHeaderSize + 64 * 64);
+  EXPECT_EQ(made_icon.size(), kHeaderSize + std::size_t{64} * 64);
   EXPECT_EQ(made_icon.substr(0, kHeaderSize), Picture(64, 64, ""));
 
   const std::string too_wide = dir_ + "/too-wide.png";
@@ -558,7 +558,7 @@ TEST_F(RastelTest, PicturesMadeFromImagesShowUprightAndExportInTheFormatsColours
            {{TO_RASTEL}, "", "usage: to-rastel"},
            {{TO_RASTEL, dir_ + "/missing"}, "", "cannot read"},
            {{TO_RASTEL, WriteFile("text", "not a picture\n")}, "", "is not a picture"},
-           {{TO_RASTEL, WriteFile("notes.txt", std::string(40 * 30, 'a'))}, "", "is text, not a picture"},
+           {{TO_RASTEL, WriteFile("notes.txt", std::string(std::size_t{40} * 30, 'a'))}, "", "is text, not a picture"},
            {{TO_RASTEL, WriteFile("corrupt.png", ReadWholeFile(too_wide).substr(0, 60))}, "", "corrupt.png"},
            {{TO_RASTEL, too_wide}, "", "32768 x 2"},
            {{TO_RASTEL, too_wide}, no_ffmpeg, "install the ffmpeg package"},

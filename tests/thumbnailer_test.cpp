@@ -19,8 +19,8 @@
 
 #include "image_format.h"
 #include "picture_file.h"
-#include "run_program.h"
 #include "picture_reference.h"
+#include "run_program.h"
 #include "test_support.h"
 
 namespace {
@@ -242,9 +242,9 @@ TEST_F(ThumbnailerTest, RefusesWhatItCannotMakeAThumbnailOfSayingWhyAndLeavingNo
   // Stopped by a file-size limit part way, it leaves the output as it was
   // and nothing beside it.
   WriteFile("thumbnail.png", "an earlier thumbnail");
-  const ProgramResult limited = RunProgram(
-      {"/bin/sh", "-c", "ulimit -f 1 && exec \"$0\" -s 1024 \"$1\" \"$2\"", RASTEL_THUMBNAILER,
-       WriteFile("noise.rastel", Picture(1000, 1000, RandomBytes(1000 * 1000, 7))), output});
+  const ProgramResult limited =
+      RunProgram({"/bin/sh", "-c", "ulimit -f 1 && exec \"$0\" -s 1024 \"$1\" \"$2\"", RASTEL_THUMBNAILER,
+                  WriteFile("noise.rastel", Picture(1000, 1000, RandomBytes(std::size_t{1000} * 1000, 7))), output});
   EXPECT_NE(limited.exit_status, 0);
   EXPECT_NE(limited.err.find("File too large"), std::string::npos) << limited.err;
   EXPECT_EQ(ReadWholeFile(output), "an earlier thumbnail");
