@@ -16,8 +16,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "image_format.h"
 #include "decoder.h"
+#include "image_format.h"
 #include "picture_reference.h"
 
 namespace {
