@@ -77,10 +77,11 @@ bool MakeLink(const char* image, Link& link) {
   if (length < 0 || static_cast<std::size_t>(length) >= sizeof link.folder || mkdtemp(link.folder) == nullptr) {
     return false;
   }
-  const std::string_view name(image);
-  const std::string_view base = name.substr(name.rfind('/') + 1);
-  const std::size_t dot = base.rfind('.');
-  const std::string_view extension = dot == std::string_view::npos ? "" : base.substr(dot + 1);
+  // Without substr, whose range check would bring in the C++ runtime.
+  const char* const slash = std::strrchr(image, '/');
+  const char* const base = slash != nullptr ? slash + 1 : image;
+  const char* const dot = std::strrchr(base, '.');
+  const std::string_view extension = dot != nullptr ? std::string_view(dot + 1) : std::string_view();
   static_cast<void>(
       std::snprintf(link.path, sizeof link.path, "%s/picture%s%.*s", link.folder, PlainExtension(extension) ? "." : "",
                     PlainExtension(extension) ? static_cast<int>(extension.size()) : 0, extension.data()));

@@ -59,10 +59,11 @@ std::vector<std::string> NeededLibraries(const std::string& readelf_output) {
   return needed;
 }
 
-// Built without exceptions and RTTI, the programs use no part of the C++
-// runtime library, and so need neither it nor a symbol of its versions.
+// Built without exceptions and RTTI, the programs and the loader use no part
+// of the C++ runtime library, and so need neither it nor a symbol of its
+// versions.
 // The sanitizers bring runtimes of their own.
-TEST(BuildTest, ProgramsNeedOnlyTheCLibraryAndSdl) {
+TEST(BuildTest, ProgramsNeedOnlyTheCLibraryAndTheirOwnLibraries) {
 #ifdef __SANITIZE_ADDRESS__
   GTEST_SKIP() << "a sanitizer build links the sanitizers' runtimes";
 #endif
@@ -70,7 +71,11 @@ TEST(BuildTest, ProgramsNeedOnlyTheCLibraryAndSdl) {
     const char* program;
     std::vector<std::string> needed;
   };
-  for (const Case& c : {Case{BYTEL, {"libc.so.6"}}, Case{RASTEL, {"libSDL-1.2.so.0", "libc.so.6"}}}) {
+  const std::vector<std::string> png = {"libc.so.6", "libpng16.so.16"};
+  for (const Case& c : {Case{BYTEL, {"libc.so.6"}}, Case{RASTEL, {"libSDL-1.2.so.0", "libc.so.6"}},
+                        Case{TO_RASTEL, {"libc.so.6"}}, Case{FROM_RASTEL, png}, Case{RASTEL_THUMBNAILER, png},
+                        Case{PIXBUFLOADER_RASTEL,
+                             {"libc.so.6", "libgdk_pixbuf-2.0.so.0", "libglib-2.0.so.0", "libgobject-2.0.so.0"}}}) {
     const ProgramResult dynamic =
         RunProgram({"/usr/bin/readelf", "--program-headers", "--dynamic", "--dyn-syms", "--wide", c.program});
     ASSERT_EQ(dynamic.exit_status, 0) << dynamic.err;
