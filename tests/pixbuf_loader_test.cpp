@@ -222,37 +222,26 @@ TEST_F(PixbufLoaderTest, DecodesPicturesWholeInPiecesOfAnySizeAndAtASmallerSize)
   EXPECT_EQ(PixelsOf(four.get()), FourColourRgb());
 }
 
+// Files too short to bear the signature are not taken for rastel pictures
+// at all; gdk-pixbuf's own error says so.
 TEST_F(PixbufLoaderTest, WhatTheThumbnailerRefusesEndsInAGErrorOfGdkPixbuf) {
-  struct Case {
-    const char* name;
-    std::string file;
-    const char* says;  // in the message
-  };
-  const std::vector<Case> cases = {
-      {"empty file", "", ""},
-      {"11 bytes", Picture(1, 1, "").substr(0, 11), "12-byte header"},
-      {"magic stored big-endian", "\xDE\xAD\x13\x37" + Field(1) + Field(1) + "x", "37 13 AD DE"},
-      {"zero width", Picture(0, 5, ""), "0 x 5"},
-      {"negative height", Picture(5, -7, "ab"), "5 x -7"},
-      {"width beyond 32767", Picture(kMaxSide + 1, 1, "ab"), "32768 x 1"},
-  };
-  for (const Case& c : cases) {
+  for (const HostileFile& c : HostileFiles()) {
     SCOPED_TRACE(c.name);
     GError* failure = nullptr;
-    const Pixbuf pixbuf(gdk_pixbuf_new_from_file(WriteFile("refused.rastel", c.file).c_str(), &failure));
+    const Pixbuf pixbuf(gdk_pixbuf_new_from_file(WriteFile("refused.rastel", c.bytes).c_str(), &failure));
     const Error error(failure);
     EXPECT_EQ(pixbuf, nullptr);
     ASSERT_NE(error, nullptr);
     EXPECT_EQ(error->domain, GDK_PIXBUF_ERROR);
-    EXPECT_NE(std::string(error->message).find(c.says), std::string::npos) << error->message;
-    if (!c.file.empty()) {
-      Progress progress;
-      Error streamed;
-      EXPECT_EQ(LoadInPieces(c.file, 1, "rastel", progress, streamed), nullptr);
-      ASSERT_NE(streamed, nullptr);
-      EXPECT_EQ(streamed->domain, GDK_PIXBUF_ERROR);
-      EXPECT_NE(std::string(streamed->message).find(c.says), std::string::npos) << streamed->message;
+    if (c.bytes.size() >= kFieldSize) {
+      EXPECT_NE(std::string(error->message).find(c.says), std::string::npos) << error->message;
     }
+    Progress progress;
+    Error streamed;
+    EXPECT_EQ(LoadInPieces(c.bytes, 1, "rastel", progress, streamed), nullptr);
+    ASSERT_NE(streamed, nullptr);
+    EXPECT_EQ(streamed->domain, GDK_PIXBUF_ERROR);
+    EXPECT_NE(std::string(streamed->message).find(c.says), std::string::npos) << streamed->message;
   }
 }
 

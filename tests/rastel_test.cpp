@@ -197,6 +197,29 @@ TEST_F(RastelTest, AFailedWaitForEventsEndsItWithStatusOne) {
   ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(4, 4), kExitFailure);
 }
 
+// What the viewer prints of a file that holds no picture it shows: a short
+// header is refused, a wrong magic value shown as read, a size reported
+// before SDL refuses it.
+std::string ViewerRefusal(const std::string& bytes) {
+  const std::string refused = "This file format can not be displayed\n";
+  if (bytes.size() < kHeaderSize) {
+    return refused;
+  }
+  const auto field = [&](std::size_t at) {
+    std::uint32_t value = 0;
+    for (std::size_t byte = 4; byte-- > 0;) {
+      value = value << 8 | static_cast<std::uint8_t>(bytes[at + byte]);
+    }
+    return value;
+  };
+  if (field(0) != 0xDEAD1337) {
+    char lines[64];
+    static_cast<void>(std::snprintf(lines, sizeof lines, "Magic number: 0x%x\n", field(0)));
+    return lines + std::string("Correct magic number: 0xdead1337\n") + refused;
+  }
+  return SizeLines(static_cast<std::int32_t>(field(4)), static_cast<std::int32_t>(field(8)));
+}
+
 TEST_F(RastelTest, RefusalsPrintTheirMessageAndOpenNoWindow) {
   const std::string refused = "This file format can not be displayed\n";
   struct Case {
@@ -210,48 +233,20 @@ TEST_F(RastelTest, RefusalsPrintTheirMessageAndOpenNoWindow) {
   };
   const std::string dangling = dir_ + "/dangling";
   std::filesystem::create_symlink(dir_ + "/missing", dangling);
-  constexpr std::int32_t kLargest = 2147483647;
   std::vector<Case> cases = {
       {"no argument", "", {}, "Please provide a filename\n", kExitFailure},
       {"missing file", "", {dir_ + "/missing"}, "Couldn't open file\n", kOpenFailed},
       {"path through a file", "", {WriteFile("file", Picture(1, 1, "x")) + "/x"}, "Couldn't open file\n", kOpenFailed},
       {"dangling symbolic link", "", {dangling}, "Couldn't open file\n", kOpenFailed},
       {"/dev/null", "", {"/dev/null"}, refused, kExitFailure},
-      {"wrong magic",
-       Field(0x12) + Field(1) + Field(1) + "x",
-       {},
-       "Magic number: 0x12\nCorrect magic number: 0xdead1337\n" + refused,
-       kExitFailure},
-      {"magic stored big-endian",
-       "\xDE\xAD\x13\x37" + Field(1) + Field(1),
-       {},
-       "Magic number: 0x3713adde\nCorrect magic number: 0xdead1337\n" + refused,
-       kExitFailure},
-      {"empty file", "", {}, refused, kExitFailure},
-      {"magic alone", Field(kMagic), {}, refused, kExitFailure},
       {"directory", "", {dir_}, refused, kExitFailure},
-      {"zero width", Picture(0, 5, ""), {}, SizeLines(0, 5), kExitFailure},
-      {"zero height", Picture(5, 0, ""), {}, SizeLines(5, 0), kExitFailure},
-      {"negative width", Picture(-1, 5, ""), {}, SizeLines(-1, 5), kExitFailure},
-      {"negative height", Picture(5, -7, ""), {}, SizeLines(5, -7), kExitFailure},
-      {"width beyond 32767", Picture(kMaxSide + 1, 1, ""), {}, SizeLines(kMaxSide + 1, 1), kExitFailure},
-      {"height beyond 32767", Picture(1, kMaxSide + 1, ""), {}, SizeLines(1, kMaxSide + 1), kExitFailure},
-      {"largest width", Picture(kLargest, 1, ""), {}, SizeLines(kLargest, 1), kExitFailure},
-      {"largest height", Picture(1, kLargest, ""), {}, SizeLines(1, kLargest), kExitFailure},
-      {"row of more than 65535 bytes",
-       Picture(65536, 1, std::string(65536, 'x')),
-       {},
-       SizeLines(65536, 1),
-       kExitFailure},
-      {"height that overflows SDL's sizes", Picture(4, 1073741825, ""), {}, SizeLines(4, 1073741825), kExitFailure},
       {"SDL cannot start", Picture(2, 2, "abcd"), {}, SizeLines(2, 2), kExitFailure, "DISPLAY=:none"},
       // SDL 1.2 refuses rows that its 16-bit pitch cannot hold on the 32-bit
       // surface it draws this display with.
       {"SDL refuses the mode", Picture(kMaxSide, 1, ""), {}, SizeLines(kMaxSide, 1), kExitFailure, "", true},
   };
-  for (std::size_t length = 1; length < kHeaderSize; ++length) {
-    cases.push_back(
-        {std::to_string(length) + " bytes", Picture(1, 1, "").substr(0, length), {}, refused, kExitFailure});
+  for (const HostileFile& file : HostileFiles()) {
+    cases.push_back({file.name, file.bytes, {}, ViewerRefusal(file.bytes), kExitFailure});
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

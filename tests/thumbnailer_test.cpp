@@ -188,19 +188,11 @@ TEST_F(ThumbnailerTest, RefusesWhatItCannotMakeAThumbnailOfSayingWhyAndLeavingNo
   struct Case {
     std::string name;
     std::vector<std::string> args;  // after the program; "OUT" stands for a fresh output path
-    const char* says;
+    std::string says;
     std::string read_fault_after{};  // where reading the input fails, if it does
   };
   const auto file = [&](const std::string& name, const std::string& bytes) { return WriteFile(name, bytes); };
-  const std::vector<Case> cases = {
-      {"empty file", {"-s", "128", file("empty", ""), "OUT"}, "shorter than the 12-byte header"},
-      {"11 bytes", {"-s", "128", file("eleven", Picture(1, 1, "").substr(0, 11)), "OUT"}, "12-byte header"},
-      {"magic stored big-endian",
-       {"-s", "128", file("big-endian", "\xDE\xAD\x13\x37" + Field(1) + Field(1) + "x"), "OUT"},
-       "does not begin with 37 13 AD DE"},
-      {"zero width", {"-s", "128", file("zero", Picture(0, 5, "")), "OUT"}, "its size is 0 x 5"},
-      {"negative height", {"-s", "128", file("negative", Picture(5, -7, "")), "OUT"}, "its size is 5 x -7"},
-      {"width beyond 32767", {"-s", "128", file("wide", Picture(kMaxSide + 1, 1, "")), "OUT"}, "32768 x 1"},
+  std::vector<Case> cases = {
       {"a FIFO with no writer", {"-s", "128", fifo, "OUT"}, "shorter than the 12-byte header"},
       {"the input as output", {"-s", "128", card, card}, "it is the input itself"},
       {"the input through a hard link", {"-s", "128", card, hard_link}, "it is the input itself"},
@@ -216,6 +208,9 @@ TEST_F(ThumbnailerTest, RefusesWhatItCannotMakeAThumbnailOfSayingWhyAndLeavingNo
       {"a read error in the header", {"-s", "128", card, "OUT"}, "cannot read", "6"},
       {"a read error in the pixels", {"-s", "128", card, "OUT"}, "cannot read", "5000"},
   };
+  for (const HostileFile& hostile : HostileFiles()) {
+    cases.push_back({hostile.name, {"-s", "128", file(hostile.name, hostile.bytes), "OUT"}, hostile.says});
+  }
   const std::string output = dir_ + "/thumbnail.png";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
