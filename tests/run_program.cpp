@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
 #include <stdexcept>
@@ -87,18 +88,65 @@ void RunUnderEmulator(std::vector<std::string>& args, std::vector<std::string>& 
 
 #endif
 
-// A wait that polls costs nothing when the program is quick. Under an
-// emulator on a machine busy with other builds (a load of 7 on 2 cores),
-// SDL alone has taken longer to start than the tests' 10-second waits, so
-// there every wait is this many times as long.
-#ifdef PROGRAM_EMULATOR
-constexpr int kPatience = 6;
+#ifdef VALGRIND
+
+// Where the tests run under memcheck (the suites registered again as
+// memcheck.*), each program of the project's own, built here or installed
+// by a test, runs under it; the host's programs (ffmpeg, a shell, D-Bus)
+// run as they are. Only memory that nothing points to any more counts as
+// lost: a block still reachable at exit is one the program may use until
+// then. An error fails the run through its status and shows on standard
+// error.
+constexpr int kMemcheckFoundErrors = 99;
+
+bool UnderMemcheck() { return std::getenv("PROGRAM_MEMCHECK") != nullptr; }
+
+bool IsOurs(const std::string& path) {
+  return !ElfMachine(path).empty() && !path.starts_with("/usr/") && !path.starts_with("/bin/");
+}
+
+// A library preloaded into Valgrind itself would meet Valgrind's own calls,
+// so it goes to the program through env, which Valgrind follows.
+void RunUnderMemcheck(std::vector<std::string>& args, std::vector<std::string>& env) {
+  std::vector<std::string> memcheck = {VALGRIND,
+                                       "--tool=memcheck",
+                                       "--quiet",
+                                       "--error-exitcode=" + std::to_string(kMemcheckFoundErrors),
+                                       "--leak-check=full",
+                                       "--show-leak-kinds=definite,indirect",
+                                       "--errors-for-leak-kinds=definite,indirect",
+                                       "--track-origins=yes",
+                                       "--suppressions=" VALGRIND_SUPPRESSIONS};
+  const auto preload =
+      std::find_if(env.begin(), env.end(), [](const std::string& entry) { return entry.starts_with("LD_PRELOAD="); });
+  if (preload != env.end()) {
+    memcheck.insert(memcheck.end(), {"--trace-children=yes", "/usr/bin/env", *preload});
+    env.erase(preload);
+  }
+  args.insert(args.begin(), memcheck.begin(), memcheck.end());
+}
+
 #else
-constexpr int kPatience = 1;
+
+bool UnderMemcheck() { return false; }
+
 #endif
 
+// A wait that polls costs nothing when the program is quick. Under an
+// emulator on a machine busy with other builds (a load of 7 on 2 cores),
+// SDL alone has taken longer to start than the tests' 10-second waits, and
+// memcheck runs a program some tens of times slower, so there every wait is
+// this many times as long.
+int Patience() {
+#ifdef PROGRAM_EMULATOR
+  return 6;
+#else
+  return UnderMemcheck() ? 6 : 1;
+#endif
+}
+
 std::chrono::steady_clock::time_point Deadline(int timeout_ms) {
-  return std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms) * kPatience;
+  return std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms) * Patience();
 }
 
 }  // namespace
@@ -139,6 +187,11 @@ pid_t StartProgram(const std::vector<std::string>& argv, int stdin_fd, int stdou
 #ifdef PROGRAM_EMULATOR
   if (IsBuiltLikeThisProcess(args[0])) {
     RunUnderEmulator(args, env);
+  }
+#endif
+#ifdef VALGRIND
+  if (UnderMemcheck() && IsOurs(args[0])) {
+    RunUnderMemcheck(args, env);
   }
 #endif
 
