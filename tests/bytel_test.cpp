@@ -36,41 +36,30 @@ void ExpectSameText(const std::string& actual, const std::string& expected) {
                                   << ", first difference at offset " << (at - actual.begin());
 }
 
-TEST_F(BytelTest, DumpsEightGroupsToALineWithAClosingNewline) {
-  struct Case {
-    const char* name;
-    std::string bytes;
-    std::string dump;
+TEST_F(BytelTest, DumpsEightGroupsToALineWithAClosingNewlineAndRefusesPathsThatDoNotOpen) {
+  const auto dump = [&](const std::string& name, const std::string& bytes, const std::string& lines) {
+    const std::string path = WriteFile(name, bytes);
+    return RunCase{name, {BYTEL, path}, "File: " + path + "\n" + lines, 0};
   };
-  const std::vector<Case> cases = {
-      {"empty", "", "\n"},
-      {"three bytes", std::string("\x41\x0a\xff", 3), "41 0a ff \n"},
-      {"one full line", std::string("\0\1\2\3\4\5\6\7", 8), "00 01 02 03 04 05 06 07 \n\n"},
-      {"nine bytes", std::string("\0\1\2\3\4\5\6\7\x10", 9), "00 01 02 03 04 05 06 07 \n10 \n"},
-      {"high bytes unsigned", "\x80\x9f\xa0\xc3\xfe\xff\x7f", "80 9f a0 c3 fe ff 7f \n"},
+  const auto refused = [&](const std::string& name, const std::string& path) {
+    return RunCase{name, {BYTEL, path}, "File: " + path + "\nErrorz opening file\n", kReadFailed};
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const std::string path = WriteFile("input", c.bytes);
-    ExpectRun(RunProgram({BYTEL, path}), "File: " + path + "\n" + c.dump, 0);
-  }
-}
-
-TEST_F(BytelTest, UsesOnlyTheFirstArgument) {
-  const std::string path = WriteFile("input", "ab");
-  const std::string other = WriteFile("other", "cd");
-  ExpectRun(RunProgram({BYTEL, path, other, "--help"}), "File: " + path + "\n61 62 \n", 0);
-}
-
-TEST_F(BytelTest, RefusesMissingArgumentAndPathsThatDoNotOpen) {
-  ExpectRun(RunProgram({BYTEL}), "Please enter a filename\n", 1);
-  const std::string file = WriteFile("file", "abc");
   const std::string dangling = dir_ + "/dangling";
   std::filesystem::create_symlink(dir_ + "/missing", dangling);
-  for (const std::string& path : {dir_ + "/missing", file + "/x", dangling}) {
-    SCOPED_TRACE(path);
-    ExpectRun(RunProgram({BYTEL, path}), "File: " + path + "\nErrorz opening file\n", kReadFailed);
-  }
+  const std::string first = WriteFile("first", "ab");
+  ExpectCases({
+      dump("empty", "", "\n"),
+      dump("three bytes", std::string("\x41\x0a\xff", 3), "41 0a ff \n"),
+      dump("one full line", std::string("\0\1\2\3\4\5\6\7", 8), "00 01 02 03 04 05 06 07 \n\n"),
+      dump("nine bytes", std::string("\0\1\2\3\4\5\6\7\x10", 9), "00 01 02 03 04 05 06 07 \n10 \n"),
+      dump("high bytes unsigned", "\x80\x9f\xa0\xc3\xfe\xff\x7f", "80 9f a0 c3 fe ff 7f \n"),
+      {"only the first argument", {BYTEL, first, dir_ + "/missing", "--help"}, "File: " + first + "\n61 62 \n", 0},
+      {"/dev/null", {BYTEL, "/dev/null"}, "File: /dev/null\n\n", 0},
+      {"no argument", {BYTEL}, "Please enter a filename\n", 1},
+      refused("missing", dir_ + "/missing"),
+      refused("through a file", first + "/x"),
+      refused("dangling symbolic link", dangling),
+  });
 }
 
 TEST_F(BytelTest, RefusesAFileItsUserMayNotRead) {
@@ -83,9 +72,8 @@ TEST_F(BytelTest, RefusesAFileItsUserMayNotRead) {
   ExpectRun(RunProgram(command), "File: " + path + "\nErrorz opening file\n", kReadFailed);
 }
 
-// Devices and FIFOs end when their writer is done, like a file.
-TEST_F(BytelTest, DumpsWhatADeviceOrAFifoGives) {
-  ExpectRun(RunProgram({BYTEL, "/dev/null"}), "File: /dev/null\n\n", 0);
+// A FIFO ends when its writer is done, like a file.
+TEST_F(BytelTest, DumpsWhatAFifoGives) {
   const std::pair<std::string, std::string> writes[] = {{"", "\n"}, {"\x01\x02\xfe", "01 02 fe \n"}};
   for (const auto& [bytes, dump] : writes) {
     const std::string name = "fifo" + std::to_string(bytes.size());

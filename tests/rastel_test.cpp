@@ -544,33 +544,29 @@ TEST_F(RastelTest, PicturesMadeFromImagesShowUprightAndExportInTheFormatsColours
   const std::string too_wide = dir_ + "/too-wide.png";
   Ffmpeg({"-f", "lavfi", "-i", "color=size=32768x2", "-frames:v", "1", too_wide});
   const std::string no_ffmpeg = "PATH=" + dir_;
-  struct Refusal {
-    std::vector<std::string> argv;
-    std::string env;
-    const char* says;
+  // Each refusal says why on standard error and writes nothing; from-rastel
+  // refuses every hostile file as the thumbnailer does.
+  const auto refusal = [](const std::string& name, const std::vector<std::string>& argv, const std::string& says,
+                          int status = 1, const std::string& env = "") {
+    return RunCase{name, argv, "", status, says, env.empty() ? std::vector<std::string>{} : std::vector{env}};
   };
-  for (const Refusal& r : std::vector<Refusal>{
-           {{TO_RASTEL}, "", "usage: to-rastel"},
-           {{TO_RASTEL, dir_ + "/missing"}, "", "cannot read"},
-           {{TO_RASTEL, WriteFile("text", "not a picture\n")}, "", "is not a picture"},
-           {{TO_RASTEL, WriteFile("notes.txt", std::string(std::size_t{40} * 30, 'a'))}, "", "is text, not a picture"},
-           {{TO_RASTEL, WriteFile("corrupt.png", ReadWholeFile(too_wide).substr(0, 60))}, "", "corrupt.png"},
-           {{TO_RASTEL, too_wide}, "", "32768 x 2"},
-           {{TO_RASTEL, too_wide}, no_ffmpeg, "install the ffmpeg package"},
-           {{FROM_RASTEL}, "", "usage: from-rastel"},
-           {{FROM_RASTEL, dir_}, "", "cannot read"},
-           {{FROM_RASTEL, WriteFile("magic", Field(0x12) + Field(1) + Field(1))}, "", "37 13 AD DE"},
-           {{FROM_RASTEL, WriteFile("short", Picture(1, 1, "").substr(0, 11))}, "", "12-byte header"},
-           {{FROM_RASTEL, WriteFile("zero", Picture(0, 1, ""))}, "", "0 x 1"},
-           {{FROM_RASTEL, WriteFile("negative", Picture(1, -2, ""))}, "", "1 x -2"},
-           {{FROM_RASTEL, WriteFile("tall", Picture(1, kMaxSide + 1, ""))}, "", "1 x 32768"},
-       }) {
-    SCOPED_TRACE(r.says);
-    const ProgramResult result = RunProgram(r.argv, r.env.empty() ? std::vector<std::string>{} : std::vector{r.env});
-    EXPECT_NE(result.exit_status, 0);
-    EXPECT_EQ(result.out, "");
-    EXPECT_NE(result.err.find(r.says), std::string::npos) << result.err;
+  std::vector<RunCase> cases = {
+      refusal("to-rastel alone", {TO_RASTEL}, "usage: to-rastel", 2),
+      refusal("a missing image", {TO_RASTEL, dir_ + "/missing"}, "cannot read"),
+      refusal("not a picture", {TO_RASTEL, WriteFile("text", "not a picture\n")}, "is not a picture"),
+      refusal("text", {TO_RASTEL, WriteFile("notes.txt", std::string(std::size_t{40} * 30, 'a'))},
+              "is text, not a picture"),
+      refusal("a corrupt PNG", {TO_RASTEL, WriteFile("corrupt.png", ReadWholeFile(too_wide).substr(0, 60))},
+              "corrupt.png"),
+      refusal("too wide", {TO_RASTEL, too_wide}, "32768 x 2"),
+      refusal("no ffmpeg", {TO_RASTEL, too_wide}, "install the ffmpeg package", 1, no_ffmpeg),
+      refusal("from-rastel alone", {FROM_RASTEL}, "usage: from-rastel", 2),
+      refusal("a directory", {FROM_RASTEL, dir_}, "cannot read"),
+  };
+  for (const HostileFile& hostile : HostileFiles()) {
+    cases.push_back(refusal(hostile.name, {FROM_RASTEL, WriteFile(hostile.name, hostile.bytes)}, hostile.says));
   }
+  ExpectCases(cases);
 }
 
 }  // namespace

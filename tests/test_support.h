@@ -43,6 +43,38 @@ inline void ExpectRun(const ProgramResult& result, const std::string& out, int s
   EXPECT_EQ(result.exit_status, status);
 }
 
+// One run of a program and what it must give: its standard output exactly,
+// its status, and on standard error nothing, or where `err_part` is set
+// that part of a message. Where `no_output` is set, it must not be made.
+struct RunCase {
+  std::string name;
+  std::vector<std::string> argv;
+  std::string out;
+  int status;
+  std::string err_part{};
+  std::vector<std::string> env{};
+  std::string stdout_path{};
+  std::string no_output{};
+};
+
+inline void ExpectCases(const std::vector<RunCase>& cases) {
+  for (const RunCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    const ProgramResult result = RunProgram(c.argv, c.env, c.stdout_path);
+    EXPECT_EQ(result.out, c.out);
+    EXPECT_EQ(result.exit_status, c.status);
+    EXPECT_EQ(result.signal, 0);
+    if (c.err_part.empty()) {
+      EXPECT_EQ(result.err, "");
+    } else {
+      EXPECT_NE(result.err.find(c.err_part), std::string::npos) << result.err;
+    }
+    if (!c.no_output.empty()) {
+      EXPECT_FALSE(std::filesystem::exists(c.no_output)) << c.no_output;
+    }
+  }
+}
+
 #ifdef FFMPEG
 // Runs ffmpeg quietly and expects it to succeed; its standard output.
 inline std::string Ffmpeg(std::vector<std::string> args) {
