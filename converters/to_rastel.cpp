@@ -123,15 +123,16 @@ bool Start(const char* const* argv, pid_t& pid, std::FILE*& output) {
   return output != nullptr;
 }
 
+// Closing first lets a program still writing end on a broken pipe.
 bool Succeeded(pid_t pid, std::FILE* output) {
-  std::fclose(output);
+  const bool closed = std::fclose(output) == 0;
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) {
       return false;
     }
   }
-  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return closed && WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 int Missing(const char* tool) {

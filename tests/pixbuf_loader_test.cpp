@@ -28,8 +28,6 @@
 
 namespace {
 
-constexpr std::int32_t kMaxSide = 32767;
-
 // A pixbuf's pixels as RGB rows without padding, or nothing for a pixbuf
 // that is not 8-bit RGB without alpha.
 std::vector<std::uint8_t> PixelsOf(GdkPixbuf* pixbuf) {

@@ -201,7 +201,7 @@ TEST_F(RastelTest, AFailedWaitForEventsEndsItWithStatusOne) {
 // header is refused, a wrong magic value shown as read, a size reported
 // before SDL refuses it.
 std::string ViewerRefusal(const std::string& bytes) {
-  const std::string refused = "This file format can not be displayed\n";
+  std::string refused = "This file format can not be displayed\n";
   if (bytes.size() < kHeaderSize) {
     return refused;
   }

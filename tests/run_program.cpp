@@ -116,7 +116,7 @@ void RunUnderMemcheck(std::vector<std::string>& args, std::vector<std::string>& 
                                        "--show-leak-kinds=definite,indirect",
                                        "--errors-for-leak-kinds=definite,indirect",
                                        "--track-origins=yes",
-                                       "--suppressions=" VALGRIND_SUPPRESSIONS};
+                                       std::string("--suppressions=") + VALGRIND_SUPPRESSIONS};
   const auto preload =
       std::find_if(env.begin(), env.end(), [](const std::string& entry) { return entry.starts_with("LD_PRELOAD="); });
   if (preload != env.end()) {
