@@ -17,11 +17,16 @@ endef
 
 # What is built only where its library's development files are found, each
 # as the part's name, its library's pkg-config name and the Debian package.
-OPTIONAL_PARTS := rastel-thumbnailer:libpng:libpng-dev gdk-pixbuf-loader:gdk-pixbuf-2.0:libgdk-pixbuf-2.0-dev
+# Qt is found by its CMake package, cmake/NAME in the multiarch library
+# folder, as CMakeLists.txt finds it: Debian 12's Qt 6 has no pkg-config file.
+OPTIONAL_PARTS := rastel-thumbnailer:libpng:libpng-dev gdk-pixbuf-loader:gdk-pixbuf-2.0:libgdk-pixbuf-2.0-dev \
+  qt5-image-plugin:cmake/Qt5Gui:qtbase5-dev qt6-image-plugin:cmake/Qt6Gui:qt6-base-dev
 part_name = $(word 1,$(subst :, ,$(1)))
 part_module = $(word 2,$(subst :, ,$(1)))
 part_package = $(word 3,$(subst :, ,$(1)))
-FOUND_PARTS := $(foreach part,$(OPTIONAL_PARTS),$(shell pkg-config --exists $(call part_module,$(part)) && echo $(call part_name,$(part))))
+MULTIARCH := $(shell c++ -print-multiarch 2>/dev/null)
+part_found = $(if $(filter cmake/%,$(call part_module,$(1))),$(wildcard /usr/lib/$(MULTIARCH)/$(call part_module,$(1))),$(shell pkg-config --exists $(call part_module,$(1)) && echo yes))
+FOUND_PARTS := $(foreach part,$(OPTIONAL_PARTS),$(if $(call part_found,$(part)),$(call part_name,$(part))))
 
 # sudo make install after make must leave no file of root's in the build
 # folder: it is configured again only where it is missing, older than the

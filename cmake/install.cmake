@@ -3,7 +3,8 @@
 # and their manual pages, the commands that make and export pictures, the
 # test card, the desktop's file type for the pictures with the viewer as what
 # opens it, and, where they are built, the thumbnailer with its entry for
-# the file managers and the gdk-pixbuf loader in gdk-pixbuf's module folder.
+# the file managers, the gdk-pixbuf loader in gdk-pixbuf's module folder and
+# the Qt image plugins in each Qt's.
 # Each package takes its component of the install.
 
 install(TARGETS bytel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT bytel)
@@ -22,6 +23,11 @@ install(FILES ${PROJECT_SOURCE_DIR}/rastel/rastel-mime.xml DESTINATION ${CMAKE_I
 if(BUILD_PIXBUF_LOADER)
   install(TARGETS pixbufloader-rastel LIBRARY DESTINATION ${PIXBUF_LOADER_DIR} COMPONENT pixbuf_loader)
 endif()
+foreach(major 5 6)
+  if(BUILD_QT${major}_PLUGIN)
+    install(TARGETS qt${major}_image_plugin LIBRARY DESTINATION ${QT${major}_PLUGIN_DIR} COMPONENT qt${major}_plugin)
+  endif()
+endforeach()
 if(BUILD_THUMBNAILER)
   install(TARGETS rastel-thumbnailer from-rastel RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT rastel)
   install(FILES ${PROJECT_SOURCE_DIR}/thumbnailer/rastel.thumbnailer
