@@ -243,27 +243,6 @@ TEST_F(PixbufLoaderTest, WhatTheThumbnailerRefusesEndsInAGErrorOfGdkPixbuf) {
   }
 }
 
-// Whether the picture, `width` pixels wide, lies somewhere in the window's
-// pixels, unscaled.
-bool ShowsPicture(const std::vector<std::uint32_t>& window, int window_width, const std::vector<std::uint32_t>& picture,
-                  int width) {
-  const auto rows = static_cast<int>(picture.size()) / width;
-  const int window_height = window_width > 0 ? static_cast<int>(window.size()) / window_width : 0;
-  for (int y = 0; y + rows <= window_height; ++y) {
-    for (int x = 0; x + width <= window_width; ++x) {
-      bool same = true;
-      for (int row = 0; same && row < rows; ++row) {
-        const auto at = window.begin() + (static_cast<std::ptrdiff_t>(y + row) * window_width + x);
-        same = std::equal(at, at + width, picture.begin() + static_cast<std::ptrdiff_t>(row) * width);
-      }
-      if (same) {
-        return true;
-      }
-    }
-  }
-  return false;
-}
-
 // A real GTK viewer opens the picture through the loader and shows it at its
 // own size: the X server holds every pixel of it in the viewer's window.
 TEST_F(PixbufLoaderTest, AGtkViewerShowsThePicture) {
@@ -288,14 +267,7 @@ TEST_F(PixbufLoaderTest, AGtkViewerShowsThePicture) {
   const RunningProgram viewer =
       LaunchProgram({GPICVIEW, WriteFile("picture.rastel", file)},
                     {"DISPLAY=" + server.name, "HOME=" + dir_, "NO_AT_BRIDGE=1", AsanOptionsAllowingPreload()});
-  const bool shown = PollUntil(
-      [&] {
-        const std::vector<XWindow> windows = ViewableProgramWindows(display);
-        return std::any_of(windows.begin(), windows.end(), [&](XWindow window) {
-          return ShowsPicture(ReadPixels(display, window), SizeOf(display, window).width, picture, kWidth);
-        });
-      },
-      kShowTimeoutMs, std::chrono::milliseconds(100));
+  const bool shown = WaitForPictureShown(display, picture, kWidth, kShowTimeoutMs);
   kill(viewer.pid, SIGTERM);
   const ProgramResult ended = FinishProgram(viewer, kShowTimeoutMs);
   Disconnect(display);

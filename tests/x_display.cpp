@@ -131,6 +131,27 @@ Point MoveFrame(Display* display, Window window, Point to, Point from) {
   return OriginOf(display, window);
 }
 
+// Whether the picture, `width` pixels wide, lies somewhere in the window's
+// pixels, unscaled.
+bool ShowsPicture(const std::vector<std::uint32_t>& window, int window_width, const std::vector<std::uint32_t>& picture,
+                  int width) {
+  const auto rows = static_cast<int>(picture.size()) / width;
+  const int window_height = window_width > 0 ? static_cast<int>(window.size()) / window_width : 0;
+  for (int y = 0; y + rows <= window_height; ++y) {
+    for (int x = 0; x + width <= window_width; ++x) {
+      bool same = true;
+      for (int row = 0; same && row < rows; ++row) {
+        const auto at = window.begin() + (static_cast<std::ptrdiff_t>(y + row) * window_width + x);
+        same = std::equal(at, at + width, picture.begin() + static_cast<std::ptrdiff_t>(row) * width);
+      }
+      if (same) {
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
 }  // namespace
 
 std::vector<Window> ViewableProgramWindows(Display* display) {
@@ -440,4 +461,15 @@ std::size_t CountDiffering(const std::vector<std::uint32_t>& pixels, const std::
     differing += pixels[i] != expected[i] ? 1 : 0;
   }
   return differing;
+}
+
+bool WaitForPictureShown(XDisplay* display, const std::vector<std::uint32_t>& picture, int width, int timeout_ms) {
+  return PollUntil(
+      [&] {
+        const std::vector<XWindow> windows = ViewableProgramWindows(display);
+        return std::any_of(windows.begin(), windows.end(), [&](XWindow window) {
+          return ShowsPicture(ReadPixels(display, window), SizeOf(display, window).width, picture, width);
+        });
+      },
+      timeout_ms, std::chrono::milliseconds(100));
 }

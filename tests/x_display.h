@@ -102,5 +102,10 @@ void CloseThroughWindowManager(XDisplay* display, XWindow window);
 // largest size the program allows, or 0 x 0 when they differ.
 WindowSize FixedSizeOf(XDisplay* display, XWindow window);
 
+// Whether some program window shows `picture` (0xRRGGBB, top row first,
+// `width` pixels wide) unscaled, somewhere in it, before `timeout_ms` runs
+// out: an image viewer's window around a picture.
+bool WaitForPictureShown(XDisplay* display, const std::vector<std::uint32_t>& picture, int width, int timeout_ms);
+
 // The window's title, or "" when it has none.
 std::string TitleOf(XDisplay* display, XWindow window);
