@@ -2,6 +2,7 @@
 #include "decoder.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -221,8 +222,22 @@ void StopDecoding(PictureDecoder& decoder) {
   decoder.sums = nullptr;
 }
 
+// Each pixel but the last as four bytes, the fourth overwritten by the next
+// pixel's red: one store, where three bytes take two.
 void StoreColours(const std::uint8_t* bytes, std::size_t count, std::uint8_t* rgb) {
-  for (std::size_t x = 0; x < count; ++x, rgb += kRgbBytes) {
+  constexpr std::size_t kWide = 4;
+  static constexpr auto kWideRgbOfByte = [] {
+    std::array<std::array<std::uint8_t, kWide>, kByteValues> table{};
+    for (int byte = 0; byte < kByteValues; ++byte) {
+      std::copy(kRgbOfByte[byte].begin(), kRgbOfByte[byte].end(), table[byte].begin());
+    }
+    return table;
+  }();
+  std::size_t x = 0;
+  for (; x + 1 < count; ++x, rgb += kRgbBytes) {
+    std::memcpy(rgb, kWideRgbOfByte[bytes[x]].data(), kWide);
+  }
+  if (x < count) {
     std::memcpy(rgb, kRgbOfByte[bytes[x]].data(), kRgbBytes);
   }
 }
