@@ -153,5 +153,7 @@ bench: build-check
 	build/check/bench/show_bench
 	build/check/bench/thumbnail_bench
 	build/check/bench/pixbuf_bench
+	build/check/bench/qt5_bench
+	build/check/bench/qt6_bench
 
 .PHONY: all install uninstall deps run deps-test fetch lint deb packages test-packages fuzz test dist distcheck bench
