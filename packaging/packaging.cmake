@@ -2,8 +2,11 @@
 # The Debian packages, for the architecture the build is for: bytel; rastel
 # with the commands that make and export pictures, the thumbnailer and the
 # file type; rastel-gdk-pixbuf, the loader, named as Debian's own
-# heif-gdk-pixbuf and libavif-gdk-pixbuf are. Each takes its component of
-# the install, and what only a package wants, left out of a plain install by
+# heif-gdk-pixbuf and libavif-gdk-pixbuf are; and where they are built (not
+# yet in the builds for other architectures), the Qt image plugins,
+# qt5-image-formats-plugin-rastel and qt6-image-formats-plugin-rastel, named
+# as Debian names a Qt image plugin of one format
+# (qt6-image-formats-plugin-pdf). Each takes its component of the install, and what only a package wants, left out of a plain install by
 # EXCLUDE_FROM_ALL: the manual pages gzipped, Debian's own files, and the
 # programs and the module stripped.
 if(NOT BUILD_THUMBNAILER OR NOT BUILD_PIXBUF_LOADER)
@@ -36,8 +39,17 @@ set(package_programs_pixbuf_loader ${PIXBUF_LOADER_DIR}/libpixbufloader-rastel.s
 set(package_name_bytel bytel)
 set(package_name_rastel rastel)
 set(package_name_pixbuf_loader rastel-gdk-pixbuf)
+set(packages bytel rastel pixbuf_loader)
+foreach(major 5 6)
+  if(BUILD_QT${major}_PLUGIN)
+    list(APPEND packages qt${major}_plugin)
+    set(package_pages_qt${major}_plugin)
+    set(package_programs_qt${major}_plugin ${QT${major}_PLUGIN_DIR}/libqrastel.so)
+    set(package_name_qt${major}_plugin qt${major}-image-formats-plugin-rastel)
+  endif()
+endforeach()
 set(gzipped_pages)
-foreach(package bytel rastel pixbuf_loader)
+foreach(package ${packages})
   foreach(page ${package_pages_${package}})
     add_gzipped(${PROJECT_BINARY_DIR}/man/${page}.1 ${compressed}/${page}.1.gz)
     install(FILES ${compressed}/${page}.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${package}
@@ -65,7 +77,7 @@ set(CPACK_PACKAGE_NAME rastel-bytel)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DIRECTORY ${CMAKE_BINARY_DIR}/packages)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
-set(CPACK_COMPONENTS_ALL bytel rastel pixbuf_loader)
+set(CPACK_COMPONENTS_ALL ${packages})
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "The rastel-bytel developers <rastel-bytel@example.org>")
@@ -122,5 +134,22 @@ This gdk-pixbuf loader lets Eye of GNOME, Ristretto, gThumb, geeqie and
 every other program that reads pictures through gdk-pixbuf open rastel's
 raw RGB 3-3-2 pictures, whole, while they load, or straight at a smaller
 size. Files that are not pictures end in an error, never a crash.")
+
+# Installed for several architectures at once too. Qt picks the plugin by
+# the bytes or by the file type, which rastel brings: Gwenview lists only the
+# types its MIME database knows.
+foreach(major 5 6)
+  set(component QT${major}_PLUGIN)
+  set(CPACK_DEBIAN_${component}_PACKAGE_NAME qt${major}-image-formats-plugin-rastel)
+  set_section_and_multiarch(${component} graphics same)
+  set(CPACK_DEBIAN_${component}_PACKAGE_DEPENDS rastel)
+  set(CPACK_COMPONENT_${component}_DESCRIPTION "rastel pictures for every program that reads pictures with Qt ${major}
+This Qt ${major} image plugin lets Gwenview and every other program that
+reads pictures through QImageReader open rastel's raw RGB 3-3-2 pictures,
+known by their first bytes, whole or straight at a smaller size. Files
+that are not pictures fail to read, never crash.")
+endforeach()
+# Plasma 6's Dolphin makes its previews with rastel-thumbnailer instead.
+string(APPEND CPACK_COMPONENT_QT5_PLUGIN_DESCRIPTION "\nOn Plasma 5 Dolphin's previews read them through it.")
 
 include(CPack)
