@@ -72,7 +72,7 @@ if(NOT host_arch STREQUAL DEBIAN_ARCH)
       list(APPEND CMAKE_CROSSCOMPILING_EMULATOR -L ${sysroot})
     endif()
   elseif(BUILD_TESTING OR BUILD_BENCHMARKS)
-    message(FATAL_ERROR "qemu-${qemu_cpu} is missing: scripts/install-deps test installs qemu-user")
+    message(FATAL_ERROR "qemu-${qemu_cpu} is missing: scripts/install-deps test-all installs qemu-user")
   endif()
 endif()
 
