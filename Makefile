@@ -61,11 +61,17 @@ run:
 	cmake --build --preset default -j $(JOBS) --target rastel x_screenshot
 	scripts/show-picture build/default/rastel/rastel $(SAMPLE) build/testcard.png build/default/tests/x_screenshot
 
-# Everything below is for make test, which builds and runs every preset that
-# this release tests (scripts/releases says which builds for other
-# architectures it makes, and why).
+# Everything below is for make test, which builds and tests for this
+# machine's own architecture (with the other SDL 1.2 where the release has
+# one), and make test-all, which CI runs: make test, then the builds for
+# other architectures that this release makes (scripts/releases says which,
+# and what each alone guards), the fuzzers' runs and the packages of every
+# architecture.
 deps-test:
 	scripts/install-deps test
+
+deps-test-all:
+	scripts/install-deps test-all
 
 comma := ,
 ALL_CROSS_PRESETS := i386 arm64 armhf s390x
@@ -75,28 +81,37 @@ PACKAGE_PRESETS = deb $(addprefix deb-,$(filter i386 arm64 armhf,$(CROSS_PRESETS
 # The sdl12-compat build unpacks that SDL 1.2 beside a release's classic one;
 # where sdl12-compat is the release's own, the check build tests it.
 SDL12_COMPAT = $(shell scripts/release compat)
-PRESETS = check asan $(CROSS_PRESETS) fuzz $(if $(filter -,$(SDL12_COMPAT)),,sdl12-compat)
+TEST_PRESETS = check asan $(if $(filter -,$(SDL12_COMPAT)),,sdl12-compat)
+TEST_ALL_PRESETS = $(CROSS_PRESETS) fuzz
 
 # Configuring never downloads: these unpack what two presets build against
 # beforehand, each into its build folder.
 FETCH_s390x := scripts/make-sysroot s390x build/s390x/sysroot
 FETCH_sdl12-compat := scripts/fetch-sdl12-compat build/sdl12-compat/sdl12-compat
 
-# What make test needs from the network, and nothing else: the packages and
-# the unpacked libraries of the presets this release builds.
+# What make test needs from the network, and nothing else; make fetch-all,
+# what make test-all needs: the packages and the unpacked libraries of the
+# presets this release builds.
 fetch: deps-test
-	$(foreach preset,$(PRESETS),$(if $(FETCH_$(preset)),$(FETCH_$(preset)) &&)) true
+	$(foreach preset,$(TEST_PRESETS),$(if $(FETCH_$(preset)),$(FETCH_$(preset)) &&)) true
+
+fetch-all: deps-test-all
+	$(foreach preset,$(TEST_PRESETS) $(TEST_ALL_PRESETS),$(if $(FETCH_$(preset)),$(FETCH_$(preset)) &&)) true
 
 build-%: deps-test
 	$(if $(FETCH_$*),$(FETCH_$*))
 	cmake --preset $*
 	cmake --build --preset $* -j $(JOBS)
 
+$(addprefix build-,$(ALL_CROSS_PRESETS) fuzz): deps-test-all
+
+# A build for another architecture runs only the suites labelled
+# "architecture" (its test preset says so, tests/CMakeLists.txt which).
 test-%: build-%
 	ctest --preset $*
 
 $(addprefix test-,$(ALL_CROSS_PRESETS) sdl12-compat):
-	@if echo " $(PRESETS) " | grep -q " $(@:test-%=%) "; then \
+	@if echo " $(TEST_PRESETS) $(TEST_ALL_PRESETS) " | grep -q " $(@:test-%=%) "; then \
 	  $(MAKE) --no-print-directory build-$(@:test-%=%) && ctest --preset $(@:test-%=%); \
 	elif [ $@ = test-sdl12-compat ]; then \
 	  echo "$@: nothing separate to test: Debian $$(scripts/release version)'s own SDL 1.2 is sdl12-compat, which the check, asan and cross builds test"; \
@@ -127,8 +142,12 @@ packages:
 	$(MAKE) --no-print-directory $(PACKAGE_PRESETS)
 
 # Reads and runs the packages unpacked; installing them is for
-# scripts/test-release's chroot, never this machine.
-test-packages: deps-test packages
+# scripts/test-release's chroot, never this machine. make test checks this
+# machine's, make test-all every architecture's.
+test-packages: deps-test deb
+	scripts/test-packages build/deb
+
+test-packages-all: deps-test-all packages
 	scripts/test-packages $(addprefix build/,$(PACKAGE_PRESETS))
 
 # Each harness for FUZZ_SECONDS (make fuzz FUZZ_SECONDS=600 for longer).
@@ -136,8 +155,11 @@ fuzz: build-fuzz
 	scripts/fuzz $(FUZZ_SECONDS)
 
 test: lint
-	$(MAKE) --no-print-directory $(addprefix test-,$(PRESETS) $(UNBUILT_CROSS_PRESETS)) \
-	  $(if $(filter sdl12-compat,$(PRESETS)),,test-sdl12-compat) test-packages fuzz
+	$(MAKE) --no-print-directory $(addprefix test-,$(TEST_PRESETS)) \
+	  $(if $(filter sdl12-compat,$(TEST_PRESETS)),,test-sdl12-compat) test-packages
+
+test-all: test
+	$(MAKE) --no-print-directory $(addprefix test-,$(TEST_ALL_PRESETS) $(UNBUILT_CROSS_PRESETS)) test-packages-all fuzz
 
 # The release's source tarball, and the proof that it builds, tests and
 # installs by itself through CMake's standard route.
@@ -156,4 +178,5 @@ bench: build-check
 	build/check/bench/qt5_bench
 	build/check/bench/qt6_bench
 
-.PHONY: all install uninstall deps run deps-test fetch lint deb packages test-packages fuzz test dist distcheck bench
+.PHONY: all install uninstall deps run deps-test deps-test-all fetch fetch-all lint deb packages test-packages \
+  test-packages-all fuzz test test-all dist distcheck bench
