@@ -123,16 +123,22 @@ bool Start(const char* const* argv, pid_t& pid, std::FILE*& output) {
   return output != nullptr;
 }
 
-// Closing first lets a program still writing end on a broken pipe.
-bool Succeeded(pid_t pid, std::FILE* output) {
+// A program that could not be started may also show as one that exited
+// with this status: POSIX allows posix_spawn to report it so, and under
+// qemu-user it does.
+constexpr int kNotStarted = 127;
+
+// The program's exit status, -1 where it did not exit. Closing first lets a
+// program still writing end on a broken pipe.
+int ExitStatus(pid_t pid, std::FILE* output) {
   const bool closed = std::fclose(output) == 0;
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) {
-      return false;
+      return -1;
     }
   }
-  return closed && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return closed && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 int Missing(const char* tool) {
@@ -153,7 +159,11 @@ int CheckIsPicture(const Link& link, const char* image) {
   }
   char format[kFormatNameSize] = {};
   const bool named = std::fgets(format, sizeof format, output) != nullptr;
-  if (!Succeeded(pid, output) || !named) {
+  const int status = ExitStatus(pid, output);
+  if (status == kNotStarted) {
+    return Missing("ffprobe");
+  }
+  if (status != 0 || !named) {
     return Fail("%s is not a picture that ffmpeg reads", image);
   }
   if (std::string_view(format) == "tty\n") {
@@ -247,9 +257,12 @@ int Convert(const Link& link, const char* image, bool dither) {
         static_cast<std::uint8_t*>(std::malloc(static_cast<std::size_t>(width) * static_cast<std::size_t>(height)));
     read = pixels != nullptr && ReadFrame(frame, width, height, dither, pixels);
   }
-  const bool decoded = Succeeded(pid, frame) && read;
+  const int exit_status = ExitStatus(pid, frame);
+  const bool decoded = exit_status == 0 && read;
   int status = kExitSuccess;
-  if (!decoded && fits) {
+  if (exit_status == kNotStarted) {
+    status = Missing("ffmpeg");
+  } else if (!decoded && fits) {
     status = Fail("ffmpeg could not decode %s", image);
   } else if (!fits && read) {
     static_cast<void>(std::fprintf(stderr, "to-rastel: %s is %d x %d: rastel shows sides of 1 to %d pixels\n", image,

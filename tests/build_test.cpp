@@ -54,7 +54,8 @@ std::vector<std::string> NeededLibraries(const std::string& readelf_output) {
       needed.push_back(line.substr(name, name_end - name));
     }
   }
-  std::erase(needed, loader);
+  // A module has no interpreter line, but needs the loader all the same.
+  std::erase_if(needed, [&](const std::string& name) { return name == loader || name.starts_with("ld-linux"); });
   std::sort(needed.begin(), needed.end());
   return needed;
 }

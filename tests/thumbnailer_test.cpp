@@ -225,9 +225,9 @@ TEST_F(ThumbnailerTest, RefusesWhatItCannotMakeAThumbnailOfSayingWhyAndLeavingNo
   // Stopped by a file-size limit part way, it leaves the output as it was
   // and nothing beside it.
   WriteFile("thumbnail.png", "an earlier thumbnail");
-  const ProgramResult limited =
-      RunProgram({"/bin/sh", "-c", "ulimit -f 1 && exec \"$0\" -s 1024 \"$1\" \"$2\"", RASTEL_THUMBNAILER,
-                  WriteFile("noise.rastel", Picture(1000, 1000, RandomBytes(std::size_t{1000} * 1000, 7))), output});
+  const ProgramResult limited = RunProgram(
+      {"/bin/sh", "-c", "ulimit -f 1 && exec " + EmulatorPrefix() + "\"$0\" -s 1024 \"$1\" \"$2\"", RASTEL_THUMBNAILER,
+       WriteFile("noise.rastel", Picture(1000, 1000, RandomBytes(std::size_t{1000} * 1000, 7))), output});
   EXPECT_NE(limited.exit_status, 0);
   EXPECT_NE(limited.err.find("File too large"), std::string::npos) << limited.err;
   EXPECT_EQ(ReadWholeFile(output), "an earlier thumbnail");
