@@ -280,7 +280,7 @@ int Convert(const Link& link, const char* image, bool dither) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-  const bool dither = !(argc > 1 && std::string_view(argv[1]) == "-n");
+  const bool dither = argc <= 1 || std::string_view(argv[1]) != "-n";
   if (argc != (dither ? 2 : 3)) {
     return Usage();
   }
