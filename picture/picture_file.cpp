@@ -14,8 +14,6 @@ namespace {
 
 constexpr std::size_t kReadSize = std::size_t{64} * 1024;
 
-void Explain(Problem& why, const char* text) { static_cast<void>(std::snprintf(why.data(), why.size(), "%s", text)); }
-
 std::uint64_t PixelCount(const ImageHeader& header) {
   return std::uint64_t{static_cast<std::uint32_t>(header.width)} * static_cast<std::uint32_t>(header.height);
 }
@@ -40,6 +38,8 @@ bool ReadAt(int fd, std::uint8_t* buffer, std::size_t count, std::uint64_t offse
 }
 
 }  // namespace
+
+void Explain(Problem& why, const char* text) { static_cast<void>(std::snprintf(why.data(), why.size(), "%s", text)); }
 
 bool CheckHeader(const std::uint8_t* bytes, std::size_t count, ImageHeader& header, Problem& why) {
   if (count < kHeaderSize) {

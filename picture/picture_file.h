@@ -16,6 +16,9 @@
 
 using Problem = std::array<char, 160>;
 
+// Puts `text` in `why`, cut to fit.
+void Explain(Problem& why, const char* text);
+
 // Whether the first `count` bytes of a file hold the header of a picture
 // rastel shows; where they do not, `why` ends a sentence that begins with
 // the file's name: "is not a rastel picture: it does not begin with 37 13 AD

@@ -12,8 +12,6 @@
 
 namespace {
 
-void Explain(Reason& why, const char* text) { static_cast<void>(std::snprintf(why.data(), why.size(), "%s", text)); }
-
 // libpng's errors end in a jump back to WritePng's setjmp, with the message
 // kept for the caller.
 [[noreturn]] void KeepError(png_structp png, png_const_charp message) {

@@ -9,8 +9,10 @@
 #include <cstdio>
 
 #include "decoder.h"
+#include "picture_file.h"
 
-using Reason = std::array<char, 160>;
+// What failed, in words.
+using Reason = Problem;
 
 // Fills display row `y` of the picture (0 at the top) with three bytes a
 // pixel; false with errno where it cannot.

@@ -78,7 +78,7 @@ bool ThumbnailRow(std::int32_t y, std::uint8_t* rgb, void* context) {
 bool WriteTo(std::FILE* file, const Thumbnail& thumbnail, Reason& why) {
   const bool written = WritePng(file, thumbnail.size, ThumbnailRow, const_cast<Thumbnail*>(&thumbnail), why);
   if (std::fclose(file) != 0 && written) {
-    static_cast<void>(std::snprintf(why.data(), why.size(), "%s", std::strerror(errno)));
+    Explain(why, std::strerror(errno));
     return false;
   }
   return written;
@@ -101,7 +101,7 @@ bool WriteThumbnail(const char* path, const Thumbnail& thumbnail, Reason& why) {
   if (stat(path, &status) == 0 && (!S_ISREG(status.st_mode) || status.st_size == 0)) {
     std::FILE* const file = std::fopen(path, "wb");
     if (file == nullptr) {
-      static_cast<void>(std::snprintf(why.data(), why.size(), "%s", std::strerror(errno)));
+      Explain(why, std::strerror(errno));
       return false;
     }
     const bool written = WriteTo(file, thumbnail, why);
@@ -113,7 +113,7 @@ bool WriteThumbnail(const char* path, const Thumbnail& thumbnail, Reason& why) {
   const std::size_t length = std::strlen(path);
   auto* const temporary = static_cast<char*>(std::malloc(length + sizeof kTemporarySuffix));
   if (temporary == nullptr) {
-    static_cast<void>(std::snprintf(why.data(), why.size(), "%s", std::strerror(errno)));
+    Explain(why, std::strerror(errno));
     return false;
   }
   std::memcpy(temporary, path, length);
@@ -122,14 +122,14 @@ bool WriteThumbnail(const char* path, const Thumbnail& thumbnail, Reason& why) {
   std::FILE* const file = fd < 0 || fchmod(fd, NewFileMode()) != 0 ? nullptr : fdopen(fd, "wb");
   bool written = false;
   if (file == nullptr) {
-    static_cast<void>(std::snprintf(why.data(), why.size(), "%s", std::strerror(errno)));
+    Explain(why, std::strerror(errno));
     if (fd >= 0) {
       close(fd);
     }
   } else {
     written = WriteTo(file, thumbnail, why);
     if (written && rename(temporary, path) != 0) {
-      static_cast<void>(std::snprintf(why.data(), why.size(), "%s", std::strerror(errno)));
+      Explain(why, std::strerror(errno));
       written = false;
     }
   }
