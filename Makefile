@@ -84,23 +84,28 @@ SDL12_COMPAT = $(shell scripts/release compat)
 TEST_PRESETS = check asan $(if $(filter -,$(SDL12_COMPAT)),,sdl12-compat)
 TEST_ALL_PRESETS = $(CROSS_PRESETS) fuzz
 
-# Configuring never downloads: these unpack what two presets build against
-# beforehand, each into its build folder.
-FETCH_s390x := scripts/make-sysroot s390x build/s390x/sysroot
-FETCH_sdl12-compat := scripts/fetch-sdl12-compat build/sdl12-compat/sdl12-compat
+# Configuring never downloads: what a preset builds against is unpacked
+# beforehand. The libraries of another architecture lie in a folder under
+# SYSROOTS that the build of its tests and that of its packages share, as
+# does the packages' rebuild from another folder in scripts/test-packages.
+SYSROOTS ?= $(CURDIR)/build/sysroot
+foreign_arch = $(filter $(ALL_CROSS_PRESETS),$(patsubst deb-%,%,$(1)))
+fetch = $(if $(call foreign_arch,$(1)),scripts/make-sysroot $(call foreign_arch,$(1)) $(SYSROOTS)/$(call foreign_arch,$(1)),$(if \
+  $(filter sdl12-compat,$(1)),scripts/fetch-sdl12-compat build/sdl12-compat/sdl12-compat,true))
+configure = cmake --preset $(1)$(if $(call foreign_arch,$(1)), -DFOREIGN_SYSROOT_DIR=$(SYSROOTS)/$(call foreign_arch,$(1)))
 
 # What make test needs from the network, and nothing else; make fetch-all,
 # what make test-all needs: the packages and the unpacked libraries of the
 # presets this release builds.
 fetch: deps-test
-	$(foreach preset,$(TEST_PRESETS),$(if $(FETCH_$(preset)),$(FETCH_$(preset)) &&)) true
+	$(foreach preset,$(TEST_PRESETS),$(call fetch,$(preset)) &&) true
 
 fetch-all: deps-test-all
-	$(foreach preset,$(TEST_PRESETS) $(TEST_ALL_PRESETS),$(if $(FETCH_$(preset)),$(FETCH_$(preset)) &&)) true
+	$(foreach preset,$(TEST_PRESETS) $(TEST_ALL_PRESETS),$(call fetch,$(preset)) &&) true
 
 build-%: deps-test
-	$(if $(FETCH_$*),$(FETCH_$*))
-	cmake --preset $*
+	$(call fetch,$*)
+	$(call configure,$*)
 	cmake --build --preset $* -j $(JOBS)
 
 $(addprefix build-,$(ALL_CROSS_PRESETS) fuzz): deps-test-all
@@ -133,7 +138,8 @@ lint: build-check
 # needs none of the tests' packages. Those of an earlier version go first.
 $(PACKAGE_PRESETS):
 	scripts/install-deps $@
-	cmake --preset $@
+	$(call fetch,$@)
+	$(call configure,$@)
 	cmake --build --preset $@ -j $(JOBS)
 	rm -f build/$@/packages/*.deb
 	umask 022 && SOURCE_DATE_EPOCH=$$(scripts/source-date-epoch) cpack --preset $@

@@ -26,6 +26,13 @@ debian_build_flag(CPPFLAGS debian_cppflags)
 debian_build_flag(CXXFLAGS debian_cxxflags)
 debian_build_flag(LDFLAGS debian_ldflags)
 string(APPEND CMAKE_CXX_FLAGS " ${debian_cppflags} ${debian_cxxflags}")
+# Another architecture's headers lie unpacked in a folder of the builder's
+# own: they are named in the binaries as the system installs them. The
+# compiler takes the last of the maps that match, so this one comes after
+# the source folder's, which may hold that folder.
+if(FOREIGN_SYSROOT_DIR)
+  string(APPEND CMAKE_CXX_FLAGS " -ffile-prefix-map=${FOREIGN_SYSROOT_DIR}=")
+endif()
 foreach(kind EXE SHARED MODULE)
   string(APPEND CMAKE_${kind}_LINKER_FLAGS " ${debian_ldflags}")
 endforeach()

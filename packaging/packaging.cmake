@@ -86,6 +86,17 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # bytel, SDL 1.2 and libpng as well for rastel, gdk-pixbuf and GLib for the
 # loader.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# Another architecture's libraries are unpacked, not installed: dpkg-shlibdeps
+# finds them in their folder, and the packages they came from in its dpkg
+# database.
+if(FOREIGN_SYSROOT_DIR)
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${FOREIGN_SYSROOT_DIR}/lib/${CMAKE_LIBRARY_ARCHITECTURE}
+                                                  ${FOREIGN_SYSROOT_DIR}/usr/lib/${CMAKE_LIBRARY_ARCHITECTURE})
+  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_BINARY_DIR}/cpack-environment.cmake)
+  file(WRITE ${CPACK_PROJECT_CONFIG_FILE} "set(ENV{DPKG_ADMINDIR} \"${FOREIGN_SYSROOT_DIR}/var/lib/dpkg\")
+set(ENV{DEB_HOST_ARCH} ${DEBIAN_ARCH})
+")
+endif()
 
 # A description's first line is the summary; CPack indents the others.
 set(CPACK_DEBIAN_BYTEL_PACKAGE_NAME bytel)
