@@ -57,6 +57,14 @@ foreach(kind EXE SHARED MODULE)
   set(CMAKE_${kind}_LINKER_FLAGS_INIT "-Wl,-rpath-link,${library_path}")
 endforeach()
 
+# Qt's tools, such as moc, run on the builder: Qt 6 takes them from the
+# builder's own Qt, which QT_HOST_PATH names (Qt 5's moc is imported in
+# CMakeLists.txt).
+set(QT_HOST_PATH /usr)
+execute_process(COMMAND dpkg-architecture -qDEB_BUILD_MULTIARCH OUTPUT_VARIABLE build_multiarch
+                OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET COMMAND_ERROR_IS_FATAL ANY)
+set(QT_HOST_PATH_CMAKE_DIR /usr/lib/${build_multiarch}/cmake)
+
 # dpkg-architecture calls the machine that builds the build one.
 debian_arch_value(DEB_BUILD_ARCH host_arch)
 if(NOT host_arch STREQUAL DEBIAN_ARCH)
