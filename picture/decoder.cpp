@@ -8,6 +8,11 @@
 
 #include "image_format.h"
 
+#if defined(__x86_64__) || defined(__i386__)
+#include <tmmintrin.h>
+#define PICTURE_HAVE_X86 1
+#endif
+
 namespace {
 
 // The shorter side in proportion, rounded to the nearest pixel.
@@ -135,6 +140,82 @@ void FillRowsLeft(PictureDecoder& decoder, std::int32_t column) {
   }
 }
 
+// Each pixel but the last as four bytes, the fourth overwritten by the next
+// pixel's red: one store, where three bytes take two.
+void StoreColoursPortable(const std::uint8_t* bytes, std::size_t count, std::uint8_t* rgb) {
+  constexpr std::size_t kWide = 4;
+  static constexpr auto kWideRgbOfByte = [] {
+    std::array<std::array<std::uint8_t, kWide>, kByteValues> table{};
+    for (int byte = 0; byte < kByteValues; ++byte) {
+      std::copy(kRgbOfByte[byte].begin(), kRgbOfByte[byte].end(), table[byte].begin());
+    }
+    return table;
+  }();
+  std::size_t x = 0;
+  for (; x + 1 < count; ++x, rgb += kRgbBytes) {
+    std::memcpy(rgb, kWideRgbOfByte[bytes[x]].data(), kWide);
+  }
+  if (x < count) {
+    std::memcpy(rgb, kRgbOfByte[bytes[x]].data(), kRgbBytes);
+  }
+}
+
+#ifdef PICTURE_HAVE_X86
+
+constexpr std::size_t kVectorBytes = 16;
+constexpr char kClear = static_cast<char>(0x80);  // a shuffle index that yields zero
+
+// The shuffle that moves one component of 16 pixels, a byte each, to its
+// places in one third of their 48 bytes of RGB.
+constexpr std::array<char, kVectorBytes> Placing(std::size_t component, std::size_t third) {
+  std::array<char, kVectorBytes> order{};
+  for (std::size_t i = 0; i < kVectorBytes; ++i) {
+    const std::size_t place = third * kVectorBytes + i;
+    order[i] = place % kRgbBytes == component ? static_cast<char>(place / kRgbBytes) : kClear;
+  }
+  return order;
+}
+
+__attribute__((target("ssse3"))) __m128i Shuffled(__m128i component, const std::array<char, kVectorBytes>& order) {
+  return _mm_shuffle_epi8(component, _mm_loadu_si128(reinterpret_cast<const __m128i*>(order.data())));
+}
+
+// One third of the 48 bytes of RGB of 16 pixels, from their components.
+template <std::size_t kThird>
+__attribute__((target("ssse3"))) void StoreThird(__m128i red, __m128i green, __m128i blue, std::uint8_t* rgb) {
+  static constexpr std::array<char, kVectorBytes> kRedOrder = Placing(0, kThird);
+  static constexpr std::array<char, kVectorBytes> kGreenOrder = Placing(1, kThird);
+  static constexpr std::array<char, kVectorBytes> kBlueOrder = Placing(2, kThird);
+  const __m128i out =
+      _mm_or_si128(_mm_or_si128(Shuffled(red, kRedOrder), Shuffled(green, kGreenOrder)), Shuffled(blue, kBlueOrder));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(rgb + kThird * kVectorBytes), out);
+}
+
+// The decoder spends most of a picture's time here, where one store a pixel
+// bounds the portable loop; 16 pixels take three. Each component is masked
+// out of 16 bytes at once as RedOf, GreenOf and BlueOf do, then shuffled
+// into place. Returns the pixels stored, a multiple of 16.
+__attribute__((target("ssse3"))) std::size_t StoreColoursSsse3(const std::uint8_t* bytes, std::size_t count,
+                                                               std::uint8_t* rgb) {
+  const __m128i top_three = _mm_set1_epi8(static_cast<char>(0xE0));
+  const __m128i top_two = _mm_set1_epi8(static_cast<char>(0xC0));
+  std::size_t x = 0;
+  for (; x + kVectorBytes <= count; x += kVectorBytes, rgb += kRgbBytes * kVectorBytes) {
+    const __m128i value = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + x));
+    const __m128i red = _mm_and_si128(value, top_three);
+    const __m128i green = _mm_and_si128(_mm_slli_epi16(value, 3), top_three);
+    const __m128i blue = _mm_and_si128(_mm_slli_epi16(value, 6), top_two);
+    StoreThird<0>(red, green, blue, rgb);
+    StoreThird<1>(red, green, blue, rgb);
+    StoreThird<2>(red, green, blue, rgb);
+  }
+  return x;
+}
+
+bool HaveSsse3() { return __builtin_cpu_supports("ssse3"); }
+
+#endif
+
 }  // namespace
 
 PictureSize FitWithin(std::int32_t width, std::int32_t height, std::int32_t longest) {
@@ -222,24 +303,16 @@ void StopDecoding(PictureDecoder& decoder) {
   decoder.sums = nullptr;
 }
 
-// Each pixel but the last as four bytes, the fourth overwritten by the next
-// pixel's red: one store, where three bytes take two.
 void StoreColours(const std::uint8_t* bytes, std::size_t count, std::uint8_t* rgb) {
-  constexpr std::size_t kWide = 4;
-  static constexpr auto kWideRgbOfByte = [] {
-    std::array<std::array<std::uint8_t, kWide>, kByteValues> table{};
-    for (int byte = 0; byte < kByteValues; ++byte) {
-      std::copy(kRgbOfByte[byte].begin(), kRgbOfByte[byte].end(), table[byte].begin());
-    }
-    return table;
-  }();
-  std::size_t x = 0;
-  for (; x + 1 < count; ++x, rgb += kRgbBytes) {
-    std::memcpy(rgb, kWideRgbOfByte[bytes[x]].data(), kWide);
+#ifdef PICTURE_HAVE_X86
+  if (HaveSsse3()) {
+    const std::size_t done = StoreColoursSsse3(bytes, count, rgb);
+    bytes += done;
+    count -= done;
+    rgb += done * kRgbBytes;
   }
-  if (x < count) {
-    std::memcpy(rgb, kRgbOfByte[bytes[x]].data(), kRgbBytes);
-  }
+#endif
+  StoreColoursPortable(bytes, count, rgb);
 }
 
 void FillColour(std::uint8_t byte, std::size_t count, std::uint8_t* rgb) {
