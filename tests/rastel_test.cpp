@@ -6,7 +6,6 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,12 +20,12 @@
 #include <vector>
 
 #include "colours_shown.h"
+#include "desktop.h"
 #include "image_format.h"
 #include "picture_file.h"
 #include "picture_reference.h"
 #include "run_program.h"
 #include "test_support.h"
-#include "x_display.h"
 
 namespace {
 
@@ -35,13 +34,8 @@ constexpr std::int32_t kMaxSide = 32767;  // as far as X11's coordinates reach
 constexpr int kOpenFailed = 255;
 constexpr int kWindowTimeoutMs = 10000;
 constexpr int kExitTimeoutMs = 10000;
-constexpr int kScreenWidth = 1024;
-constexpr int kScreenHeight = 768;
 // Long enough for the viewer to have handled events sent before it.
 constexpr auto kSettle = std::chrono::milliseconds(500);
-
-// The colour the server shows for each pixel byte.
-std::array<std::uint32_t, 256> ColoursShownFor(const XServer& server) { return ColoursShown("x11", server.name); }
 
 // Whether the SDL 1.2 we are built with makes a window of that size here.
 bool SdlOpensWindow(const XServer& server, int width, int height) {
@@ -62,19 +56,17 @@ bool StillRunning(pid_t pid) { return waitpid(pid, nullptr, WNOHANG) == 0; }
 
 class RastelTest : public TestWithFiles {
  protected:
-  void SetUp() override {
+  void SetUp() override { StartOn(DesktopKind::kXServer); }
+  void StartOn(DesktopKind kind) {
     TestWithFiles::SetUp();
-    server_ = StartXServer(kScreenWidth, kScreenHeight);
-    display_ = ConnectTo(server_);
-    // A runtime folder of its own: SDL2 looks there for a Wayland display,
-    // and says on standard error when there is none.
-    const std::string runtime = dir_ + "/runtime";
-    mkdir(runtime.c_str(), 0700);
-    env_ = {"DISPLAY=" + server_.name, "SDL_VIDEODRIVER=x11", "XDG_RUNTIME_DIR=" + runtime};
+    if (!RunsHere(kind)) {
+      GTEST_SKIP() << "this build runs the viewer on sway only where scripts/releases says, and not with sanitizers";
+    }
+    desktop_ = StartDesktop(kind, dir_);
+    display_ = desktop_.display;
   }
   void TearDown() override {
-    Disconnect(display_);
-    StopXServer(server_);
+    StopDesktop(desktop_);
     TestWithFiles::TearDown();
   }
 
@@ -83,7 +75,7 @@ class RastelTest : public TestWithFiles {
                         const std::string& stdout_path = "") {
     std::vector<std::string> argv = {RASTEL};
     argv.insert(argv.end(), args.begin(), args.end());
-    for (const std::string& setting : env_) {
+    for (const std::string& setting : desktop_.env) {
       if (std::none_of(extra_env.begin(), extra_env.end(),
                        [&](const std::string& e) { return VariableName(e) == VariableName(setting); })) {
         extra_env.push_back(setting);
@@ -102,46 +94,59 @@ class RastelTest : public TestWithFiles {
     return window;
   }
 
-  // Shows the picture, checks the window's size, closes the window as a
-  // window manager would, and expects the two size lines and status 0.
-  void ShowThenClose(const std::string& path, int width, int height) {
-    const RunningProgram viewer = Launch({path});
-    const XWindow window = Show(viewer);
-    ASSERT_NE(window, 0U);
-    const WindowSize size = SizeOf(display_, window);
-    EXPECT_EQ(size.width, width);
-    EXPECT_EQ(size.height, height);
-    RequestClose(display_, window);
-    ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(width, height), 0);
+  // Shows the picture at its size, and as `expected` unless that is empty;
+  // ends the viewer with a key press or, if not `by_key`, a close request,
+  // and expects the two size lines and status 0.
+  void ShowThenEnd(const std::vector<std::string>& args, int width, int height,
+                   const std::vector<std::uint32_t>& expected, bool by_key) {
+    const RunningProgram viewer = Launch(args);
+    const DesktopWindow window = WaitForWindowOf(desktop_, viewer.pid, kWindowTimeoutMs);
+    EXPECT_EQ(window.width, width);
+    EXPECT_EQ(window.height, height);
+    if (!expected.empty() && window.width == width && window.height == height) {
+      EXPECT_EQ(CountDiffering(WaitForPixels(desktop_, window, expected, kWindowTimeoutMs), expected), 0U);
+    }
+    if (by_key) {
+      PressKey(desktop_, window);
+    } else {
+      RequestClose(desktop_, window, viewer.pid);
+    }
+    ExpectRun(FinishProgramOn(desktop_, viewer, kExitTimeoutMs), SizeLines(width, height), 0);
   }
 
-  XServer server_;
-  XDisplay* display_ = nullptr;
-  std::vector<std::string> env_;
+  Desktop desktop_;
+  XDisplay* display_ = nullptr;  // the X kinds' connection
 };
 
-TEST_F(RastelTest, ShowsThePictureAtItsSizeBottomRowFirstInTheColoursSdlMaps) {
-  const std::array<std::uint32_t, 256> shown = ColoursShownFor(server_);
-  CountWindowsMapped(display_);
-  constexpr int kWidth = 32;
-  constexpr int kHeight = 8;
+// The cases every desktop shares, on sway natively and through XWayland as
+// well as on X.
+class RastelOnEveryDesktopTest : public RastelTest, public ::testing::WithParamInterface<DesktopKind> {
+ protected:
+  void SetUp() override { StartOn(GetParam()); }
+};
+
+// Every colour, in rows that differ and more rows than columns, with bytes
+// after the picture that change nothing and a second path that is ignored;
+// then random bytes.
+TEST_P(RastelOnEveryDesktopTest, ShowsThePictureExactlyAtItsSizeUntilAKeyPressOrACloseRequest) {
+  constexpr int kWidth = 16;
+  constexpr int kHeight = 17;
   std::string pixels;
-  for (int byte = 0; byte < 256; ++byte) {
-    pixels.push_back(static_cast<char>(byte));
+  for (int i = 0; i < kWidth * kHeight; ++i) {
+    pixels.push_back(static_cast<char>(i * 7));
   }
-  const std::vector<std::uint32_t> expected = PictureAsShown(kWidth, kHeight, pixels, shown);
-  // Bytes after the picture change nothing, and a second path is ignored.
-  const std::string path = WriteFile("all-colours", Picture(kWidth, kHeight, pixels + RandomBytes(100, 1)));
-  const RunningProgram viewer = Launch({path, dir_ + "/missing"});
-  const XWindow window = Show(viewer);
-  ASSERT_NE(window, 0U);
-  const WindowSize size = SizeOf(display_, window);
-  EXPECT_EQ(size.width, kWidth);
-  EXPECT_EQ(size.height, kHeight);
-  EXPECT_EQ(WaitForPixels(display_, window, expected, kWindowTimeoutMs), expected);
-  PressKey(display_, window);
-  ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(kWidth, kHeight), 0);
+  const std::string path = WriteFile("every-colour", Picture(kWidth, kHeight, pixels + RandomBytes(100, 1)));
+  ShowThenEnd({path, dir_ + "/missing"}, kWidth, kHeight, PictureAsShown(kWidth, kHeight, pixels, desktop_.shown),
+              true);
+  const std::string random = RandomBytes(std::size_t{64} * 48, 3);
+  ShowThenEnd({WriteFile("random", Picture(64, 48, random))}, 64, 48, PictureAsShown(64, 48, random, desktop_.shown),
+              false);
 }
+
+INSTANTIATE_TEST_SUITE_P(Desktops, RastelOnEveryDesktopTest,
+                         ::testing::Values(DesktopKind::kXServer, DesktopKind::kXWindowManager,
+                                           DesktopKind::kSwayWayland, DesktopKind::kSwayXWayland),
+                         [](const ::testing::TestParamInfo<DesktopKind>& info) { return NameOf(info.param); });
 
 TEST_F(RastelTest, KeyReleasesPointerAndFocusDoNotEndItAKeyPressDoes) {
   const std::string path = WriteFile("picture", Picture(40, 30, RandomBytes(1200, 2)));
@@ -159,10 +164,6 @@ TEST_F(RastelTest, KeyReleasesPointerAndFocusDoNotEndItAKeyPressDoes) {
   ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(40, 30), 0);
 }
 
-TEST_F(RastelTest, ClosingTheWindowEndsIt) {
-  ShowThenClose(WriteFile("picture", Picture(64, 48, RandomBytes(std::size_t{64} * 48, 3))), 64, 48);
-}
-
 TEST_F(RastelTest, AnInterruptEndsItAsAQuitRequest) {
   const std::string path = WriteFile("picture", Picture(5, 7, RandomBytes(35, 4)));
   const RunningProgram viewer = Launch({path});
@@ -174,10 +175,10 @@ TEST_F(RastelTest, AnInterruptEndsItAsAQuitRequest) {
 // The tallest picture the viewer takes; one more is refused. sdl12-compat
 // makes no window above 16384, so there SDL refuses it instead.
 TEST_F(RastelTest, OpensTheLargestWindow) {
-  const bool sdl_makes_it = SdlOpensWindow(server_, 1, kMaxSide);
+  const bool sdl_makes_it = SdlOpensWindow(desktop_.x_server, 1, kMaxSide);
   const std::string path = WriteFile("tall", Picture(1, kMaxSide, RandomBytes(kMaxSide, 5)));
   if (sdl_makes_it) {
-    ShowThenClose(path, 1, kMaxSide);
+    ShowThenEnd({path}, 1, kMaxSide, {}, false);
   } else {
     ExpectRun(FinishProgram(Launch({path}), kExitTimeoutMs), SizeLines(1, kMaxSide), kExitFailure);
   }
@@ -185,9 +186,10 @@ TEST_F(RastelTest, OpensTheLargestWindow) {
 
 // Every build, 32-bit ones included, opens files past 4 GiB.
 TEST_F(RastelTest, OpensAPictureFileLargerThanFourGiB) {
-  const std::string path = WriteFile("large", Picture(6, 2, RandomBytes(12, 7)));
+  const std::string pixels = RandomBytes(12, 7);
+  const std::string path = WriteFile("large", Picture(6, 2, pixels));
   std::filesystem::resize_file(path, (std::uintmax_t{5} << 30) + 3);
-  ShowThenClose(path, 6, 2);
+  ShowThenEnd({path}, 6, 2, PictureAsShown(6, 2, pixels, desktop_.shown), false);
 }
 
 // A wait that fails must end the viewer, never leave it spinning.
@@ -291,23 +293,16 @@ TEST_F(RastelTest, EndsAtOnceWhereNoDisplayCanBeReached) {
 
 // What a desktop does to a window, under a stacking window manager. Classic
 // SDL repaints the window by itself; sdl12-compat asks for the picture again.
-// The colours are read before the window manager starts: the test's own
-// SDL window would wait on it.
 class RastelOnADesktopTest : public RastelTest {
  protected:
-  void SetUp() override {
-    RastelTest::SetUp();
-    shown_ = ColoursShownFor(server_);
-    StartWindowManager(server_, dir_);
-  }
-  std::array<std::uint32_t, 256> shown_{};
+  void SetUp() override { StartOn(DesktopKind::kXWindowManager); }
 };
 
 TEST_F(RastelOnADesktopTest, KeepsItsPictureSizeAndTitleUntilClosedThroughTheWindowManager) {
   constexpr int kWidth = 160;
   constexpr int kHeight = 120;
   const std::string pixels = RandomBytes(std::size_t{kWidth} * kHeight, 11);
-  const std::vector<std::uint32_t> expected = PictureAsShown(kWidth, kHeight, pixels, shown_);
+  const std::vector<std::uint32_t> expected = PictureAsShown(kWidth, kHeight, pixels, desktop_.shown);
   const RunningProgram viewer = Launch({WriteFile("picture", Picture(kWidth, kHeight, pixels))});
   const XWindow window = Show(viewer);
   ASSERT_NE(window, 0U);
@@ -334,20 +329,14 @@ TEST_F(RastelOnADesktopTest, KeepsItsPictureSizeAndTitleUntilClosedThroughTheWin
 
 // The pixel bytes a file lacks take the colour of the last one read.
 TEST_F(RastelTest, ShowsShortPixelDataWithTheLastByteRead) {
-  const std::array<std::uint32_t, 256> shown = ColoursShownFor(server_);
   constexpr int kWidth = 6;
   constexpr int kHeight = 4;
   const std::string all_pixels = RandomBytes(std::size_t{kWidth} * kHeight, 8);
   for (const std::size_t length : {std::size_t{kWidth * kHeight - 1}, std::size_t{kWidth}}) {
     SCOPED_TRACE(length);
     const std::string pixels = all_pixels.substr(0, length);
-    const RunningProgram viewer = Launch({WriteFile("short", Picture(kWidth, kHeight, pixels))});
-    const XWindow window = Show(viewer);
-    ASSERT_NE(window, 0U);
-    const std::vector<std::uint32_t> expected = PictureAsShown(kWidth, kHeight, pixels, shown);
-    EXPECT_EQ(WaitForPixels(display_, window, expected, kWindowTimeoutMs), expected);
-    PressKey(display_, window);
-    ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(kWidth, kHeight), 0);
+    ShowThenEnd({WriteFile("short", Picture(kWidth, kHeight, pixels))}, kWidth, kHeight,
+                PictureAsShown(kWidth, kHeight, pixels, desktop_.shown), true);
   }
 }
 
@@ -359,17 +348,10 @@ TEST_F(RastelTest, TakesAFifoWhoseWriterClosesEarlyAsAShortFile) {
             kExitFailure);
   header_writer.join();
 
-  const std::array<std::uint32_t, 256> shown = ColoursShownFor(server_);
   const std::string bottom_row = RandomBytes(5, 9);
   std::thread pixel_writer = FeedFifo("pixels", Picture(5, 3, bottom_row));
-  const RunningProgram viewer = Launch({dir_ + "/pixels"});
-  const XWindow window = Show(viewer);
+  ShowThenEnd({dir_ + "/pixels"}, 5, 3, PictureAsShown(5, 3, bottom_row, desktop_.shown), false);
   pixel_writer.join();
-  ASSERT_NE(window, 0U);
-  const std::vector<std::uint32_t> expected = PictureAsShown(5, 3, bottom_row, shown);
-  EXPECT_EQ(WaitForPixels(display_, window, expected, kWindowTimeoutMs), expected);
-  RequestClose(display_, window);
-  ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(5, 3), 0);
 }
 
 TEST_F(RastelTest, RefusesAFileItsUserMayNotRead) {
@@ -457,7 +439,6 @@ TEST_F(RastelTest, PicturesMadeFromImagesShowUprightAndExportInTheFormatsColours
   if (std::string_view(FFMPEG).empty()) {
     GTEST_SKIP() << "ffmpeg is not installed, and the picture scripts need it";
   }
-  const std::array<std::uint32_t, 256> shown = ColoursShownFor(server_);
   struct Case {
     const char* name;
     const char* pattern;  // one of ffmpeg's test patterns
@@ -488,13 +469,7 @@ TEST_F(RastelTest, PicturesMadeFromImagesShowUprightAndExportInTheFormatsColours
     EXPECT_LT(MeanComponentError(colours, source), MeanComponentError(UpsideDown(colours, c.width), source));
 
     const std::string path = WriteFile("made", made);
-    const RunningProgram viewer = Launch({path});
-    const XWindow window = Show(viewer);
-    ASSERT_NE(window, 0U);
-    const std::vector<std::uint32_t> expected = PictureAsShown(c.width, c.height, pixels, shown);
-    EXPECT_EQ(CountDiffering(WaitForPixels(display_, window, expected, kWindowTimeoutMs), expected), 0U);
-    PressKey(display_, window);
-    ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(c.width, c.height), 0);
+    ShowThenEnd({path}, c.width, c.height, PictureAsShown(c.width, c.height, pixels, desktop_.shown), true);
     EXPECT_EQ(DecodedPixels(WriteFile("exported.png", RunProgram({FROM_RASTEL, path}).out)), colours);
   }
 

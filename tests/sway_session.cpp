@@ -118,6 +118,13 @@ std::vector<std::uint32_t> FromPpm(const std::string& ppm) {
   return pixels;
 }
 
+// The pixels on the output where the window lies, 0xRRGGBB, top row first.
+std::vector<std::uint32_t> ReadPixels(const SwaySession& session, const SwayWindow& window) {
+  const std::string geometry = std::to_string(window.x) + "," + std::to_string(window.y) + " " +
+                               std::to_string(window.width) + "x" + std::to_string(window.height);
+  return FromPpm(Run(session, {GRIM, "-t", "ppm", "-g", geometry, "-"}).out);
+}
+
 }  // namespace
 
 SwaySession StartSway() {
@@ -189,15 +196,6 @@ void StopSway(SwaySession& session) {
   }
 }
 
-std::string SessionValue(const SwaySession& session, const std::string& name) {
-  for (const std::string& setting : session.env) {
-    if (setting.starts_with(name + "=")) {
-      return setting.substr(name.size() + 1);
-    }
-  }
-  return "";
-}
-
 SwayWindow WaitForWindowOf(const SwaySession& session, pid_t pid, int timeout_ms) {
   SwayWindow window;
   PollUntil(
@@ -207,12 +205,6 @@ SwayWindow WaitForWindowOf(const SwaySession& session, pid_t pid, int timeout_ms
       },
       timeout_ms, kPoll);
   return window;
-}
-
-std::vector<std::uint32_t> ReadPixels(const SwaySession& session, const SwayWindow& window) {
-  const std::string geometry = std::to_string(window.x) + "," + std::to_string(window.y) + " " +
-                               std::to_string(window.width) + "x" + std::to_string(window.height);
-  return FromPpm(Run(session, {GRIM, "-t", "ppm", "-g", geometry, "-"}).out);
 }
 
 std::vector<std::uint32_t> WaitForPixels(const SwaySession& session, const SwayWindow& window,

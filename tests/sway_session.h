@@ -29,9 +29,6 @@ struct SwaySession {
 SwaySession StartSway();
 void StopSway(SwaySession& session);
 
-// The value of one of the session's variables, such as "DISPLAY".
-std::string SessionValue(const SwaySession& session, const std::string& name);
-
 struct SwayWindow {
   int x = 0;
   int y = 0;
@@ -43,9 +40,6 @@ struct SwayWindow {
 // The window of the process `pid` once sway shows it, or one of width 0
 // when none shows in time.
 SwayWindow WaitForWindowOf(const SwaySession& session, pid_t pid, int timeout_ms);
-
-// The pixels on the output where the window lies, 0xRRGGBB, top row first.
-std::vector<std::uint32_t> ReadPixels(const SwaySession& session, const SwayWindow& window);
 
 // Reads the pixels until they equal `expected` or the time runs out; returns
 // the last reading.
