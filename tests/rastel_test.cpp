@@ -99,6 +99,7 @@ class RastelTest : public TestWithFiles {
   // and expects the two size lines and status 0.
   void ShowThenEnd(const std::vector<std::string>& args, int width, int height,
                    const std::vector<std::uint32_t>& expected, bool by_key) {
+    SCOPED_TRACE(by_key ? "ended by a key press" : "ended by a close request");
     const RunningProgram viewer = Launch(args);
     const DesktopWindow window = WaitForWindowOf(desktop_, viewer.pid, kWindowTimeoutMs);
     EXPECT_EQ(window.width, width);
