@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// One way for the viewer's tests to drive a desktop, whichever it is: a
-// bare X server, X under a window manager, or a headless sway with a
-// program on it natively or through XWayland. x_display and sway_session
-// do the work.
+// Drives a desktop for the viewer's tests, whichever it is: an X server,
+// bare or under a window manager, or a headless sway with the program on it
+// natively or through XWayland, through x_display and sway_session.
 
 #include <sys/types.h>
 
@@ -33,8 +32,7 @@ struct Desktop {
 struct DesktopWindow {
   XWindow x_window = 0;
   SwayWindow sway_window;
-  int width = 0;  // 0 when no window showed
-  int height = 0;
+  WindowSize size;  // 0 x 0 when no window showed
 };
 
 // A name for the kind, as a test's name may hold it.
@@ -43,14 +41,14 @@ std::string NameOf(DesktopKind kind);
 // scripts/releases says, on this machine's own build and without sanitizers.
 bool RunsHere(DesktopKind kind);
 
-// Keeps its files in `dir`. Throws when it does not start.
-Desktop StartDesktop(DesktopKind kind, const std::string& dir);
+// Keeps its files in `dir`. Throws when it does not start; StopDesktop
+// then ends what did.
+void StartDesktop(Desktop& desktop, DesktopKind kind, const std::string& dir);
 void StopDesktop(Desktop& desktop);
 
 // The window of the process `pid`; on X, where classic SDL names no
-// process, the first to show more than one colour. Tests wait for this,
-// and for its pixels, before they send input: SDL may drop events that
-// arrive while it sets the window up.
+// process, the first to show more than one colour. Input waits for this
+// and its pixels: SDL may drop events while it sets the window up.
 DesktopWindow WaitForWindowOf(const Desktop& desktop, pid_t pid, int timeout_ms);
 
 // Reads the window's pixels, 0xRRGGBB, top row first, until they equal

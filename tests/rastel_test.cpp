@@ -62,7 +62,7 @@ class RastelTest : public TestWithFiles {
     if (!RunsHere(kind)) {
       GTEST_SKIP() << "this build runs the viewer on sway only where scripts/releases says, and not with sanitizers";
     }
-    desktop_ = StartDesktop(kind, dir_);
+    StartDesktop(desktop_, kind, dir_);
     display_ = desktop_.display;
   }
   void TearDown() override {
@@ -84,11 +84,11 @@ class RastelTest : public TestWithFiles {
     return LaunchProgram(argv, extra_env, stdout_path);
   }
 
-  // Waits for the viewer's window to show its picture of random bytes.
-  XWindow Show(const RunningProgram& viewer) {
-    const XWindow window = WaitForDrawnWindow(display_, kWindowTimeoutMs);
-    EXPECT_NE(window, 0U) << "no window showed the picture";
-    if (window == 0) {
+  // The viewer's window once it shows; the viewer is killed when none does.
+  DesktopWindow Show(const RunningProgram& viewer) {
+    DesktopWindow window = WaitForWindowOf(desktop_, viewer.pid, kWindowTimeoutMs);
+    if (window.size.width == 0) {
+      ADD_FAILURE() << "no window showed the picture";
       kill(viewer.pid, SIGKILL);
     }
     return window;
@@ -101,17 +101,13 @@ class RastelTest : public TestWithFiles {
                    const std::vector<std::uint32_t>& expected, bool by_key) {
     SCOPED_TRACE(by_key ? "ended by a key press" : "ended by a close request");
     const RunningProgram viewer = Launch(args);
-    const DesktopWindow window = WaitForWindowOf(desktop_, viewer.pid, kWindowTimeoutMs);
-    EXPECT_EQ(window.width, width);
-    EXPECT_EQ(window.height, height);
-    if (!expected.empty() && window.width == width && window.height == height) {
+    const DesktopWindow window = Show(viewer);
+    EXPECT_EQ(window.size.width, width);
+    EXPECT_EQ(window.size.height, height);
+    if (!expected.empty() && window.size.width == width && window.size.height == height) {
       EXPECT_EQ(CountDiffering(WaitForPixels(desktop_, window, expected, kWindowTimeoutMs), expected), 0U);
     }
-    if (by_key) {
-      PressKey(desktop_, window);
-    } else {
-      RequestClose(desktop_, window, viewer.pid);
-    }
+    by_key ? PressKey(desktop_, window) : RequestClose(desktop_, window, viewer.pid);
     ExpectRun(FinishProgramOn(desktop_, viewer, kExitTimeoutMs), SizeLines(width, height), 0);
   }
 
@@ -153,8 +149,7 @@ TEST_F(RastelTest, KeyReleasesPointerAndFocusDoNotEndItAKeyPressDoes) {
   const std::string path = WriteFile("picture", Picture(40, 30, RandomBytes(1200, 2)));
   HoldKeyOutsideWindows(display_);
   const RunningProgram viewer = Launch({path});
-  const XWindow window = Show(viewer);
-  ASSERT_NE(window, 0U);
+  const XWindow window = Show(viewer).x_window;
   MovePointerInto(display_, window);
   ReleaseHeldKey(display_);
   ClickButton(display_, window);
@@ -168,7 +163,7 @@ TEST_F(RastelTest, KeyReleasesPointerAndFocusDoNotEndItAKeyPressDoes) {
 TEST_F(RastelTest, AnInterruptEndsItAsAQuitRequest) {
   const std::string path = WriteFile("picture", Picture(5, 7, RandomBytes(35, 4)));
   const RunningProgram viewer = Launch({path});
-  ASSERT_NE(Show(viewer), 0U);
+  Show(viewer);
   kill(viewer.pid, SIGINT);
   ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(5, 7), 0);
 }
@@ -305,9 +300,8 @@ TEST_F(RastelOnADesktopTest, KeepsItsPictureSizeAndTitleUntilClosedThroughTheWin
   const std::string pixels = RandomBytes(std::size_t{kWidth} * kHeight, 11);
   const std::vector<std::uint32_t> expected = PictureAsShown(kWidth, kHeight, pixels, desktop_.shown);
   const RunningProgram viewer = Launch({WriteFile("picture", Picture(kWidth, kHeight, pixels))});
-  const XWindow window = Show(viewer);
-  ASSERT_NE(window, 0U);
-  EXPECT_EQ(CountDiffering(WaitForPixels(display_, window, expected, kWindowTimeoutMs), expected), 0U);
+  const DesktopWindow window = Show(viewer);
+  EXPECT_EQ(CountDiffering(WaitForPixels(desktop_, window, expected, kWindowTimeoutMs), expected), 0U);
   struct Case {
     const char* name;
     void (*disturb)(XDisplay*, XWindow);
@@ -316,15 +310,15 @@ TEST_F(RastelOnADesktopTest, KeepsItsPictureSizeAndTitleUntilClosedThroughTheWin
        {Case{"covered by another window", CoverWithAnotherWindow}, Case{"minimised and restored", MinimiseAndRestore},
         Case{"moved partly off screen and back", MovePartlyOffScreenAndBack}}) {
     SCOPED_TRACE(c.name);
-    c.disturb(display_, window);
-    EXPECT_EQ(CountDiffering(WaitForPixels(display_, window, expected, kWindowTimeoutMs), expected), 0U);
+    c.disturb(display_, window.x_window);
+    EXPECT_EQ(CountDiffering(WaitForPixels(desktop_, window, expected, kWindowTimeoutMs), expected), 0U);
   }
-  for (const WindowSize size : {SizeOf(display_, window), FixedSizeOf(display_, window)}) {
+  for (const WindowSize size : {SizeOf(display_, window.x_window), FixedSizeOf(display_, window.x_window)}) {
     EXPECT_EQ(size.width, kWidth);
     EXPECT_EQ(size.height, kHeight);
   }
-  EXPECT_EQ(TitleOf(display_, window), "");  // SDL gives it none, and neither does the viewer
-  CloseThroughWindowManager(display_, window);
+  EXPECT_EQ(TitleOf(display_, window.x_window), "");  // SDL gives it none, and neither does the viewer
+  CloseThroughWindowManager(display_, window.x_window);
   ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(kWidth, kHeight), 0);
 }
 
@@ -370,9 +364,7 @@ TEST_F(RastelTest, RefusesAFileItsUserMayNotRead) {
 TEST_F(RastelTest, OutputThatCannotBeWrittenFails) {
   const std::string path = WriteFile("picture", Picture(4, 3, RandomBytes(12, 10)));
   const RunningProgram viewer = Launch({path}, {}, "/dev/full");
-  const XWindow window = Show(viewer);
-  ASSERT_NE(window, 0U);
-  PressKey(display_, window);
+  PressKey(desktop_, Show(viewer));
   ExpectRun(FinishProgram(viewer, kExitTimeoutMs), "", kExitFailure);
 
   ExpectRun(FinishProgram(Launch({dir_ + "/missing"}, {}, "/dev/full"), kExitTimeoutMs), "", kOpenFailed);

@@ -13,8 +13,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <stdexcept>
 
 #include "run_program.h"
+#include "test_support.h"
 
 namespace {
 
@@ -47,11 +49,6 @@ void Stop(pid_t pid) {
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
   }
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
 ProgramResult Run(const SwaySession& session, const std::vector<std::string>& argv) {
@@ -118,21 +115,12 @@ std::vector<std::uint32_t> FromPpm(const std::string& ppm) {
   return pixels;
 }
 
-// The pixels on the output where the window lies, 0xRRGGBB, top row first.
-std::vector<std::uint32_t> ReadPixels(const SwaySession& session, const SwayWindow& window) {
-  const std::string geometry = std::to_string(window.x) + "," + std::to_string(window.y) + " " +
-                               std::to_string(window.width) + "x" + std::to_string(window.height);
-  return FromPpm(Run(session, {GRIM, "-t", "ppm", "-g", geometry, "-"}).out);
-}
-
 }  // namespace
 
-SwaySession StartSway() {
-  SwaySession session;
+void StartSway(SwaySession& session) {
   std::string pattern = ::testing::TempDir() + "sway-runtime.XXXXXX";
   if (mkdtemp(pattern.data()) == nullptr) {
-    ADD_FAILURE() << "cannot make " << pattern;
-    return session;
+    throw std::runtime_error("cannot make " + pattern);
   }
   session.runtime_dir = pattern;
   const std::string config = session.runtime_dir + "/config";
@@ -151,7 +139,7 @@ SwaySession StartSway() {
   close(log_fd);
 
   PollUntil([&] { return std::filesystem::exists(ready) || !Running(session.pid); }, kStartTimeoutMs, kPoll);
-  std::istringstream variables(ReadFile(ready));
+  std::istringstream variables(ReadWholeFile(ready));
   session.env = {"XDG_RUNTIME_DIR=" + session.runtime_dir};
   for (std::string line; std::getline(variables, line);) {
     for (const std::string name : {"WAYLAND_DISPLAY=", "DISPLAY=", "SWAYSOCK="}) {
@@ -161,9 +149,7 @@ SwaySession StartSway() {
     }
   }
   if (session.env.size() != 4) {
-    ADD_FAILURE() << "sway did not start; its log:\n" << ReadFile(log);
-    StopSway(session);
-    return session;
+    throw std::runtime_error("sway did not start; its log:\n" + ReadWholeFile(log));
   }
 
   // One keyboard from the start to the end, as a desktop has: without it
@@ -175,10 +161,8 @@ SwaySession StartSway() {
   session.keyboard_pid = StartProgram({WTYPE, "-s", kAnHour}, null_fd, null_fd, null_fd, session.env);
   close(null_fd);
   if (!PollUntil([&] { return HasKeyboard(session); }, kStartTimeoutMs, kPoll)) {
-    ADD_FAILURE() << "sway has no keyboard";
-    StopSway(session);
+    throw std::runtime_error("sway has no keyboard");
   }
-  return session;
 }
 
 void StopSway(SwaySession& session) {
@@ -207,11 +191,10 @@ SwayWindow WaitForWindowOf(const SwaySession& session, pid_t pid, int timeout_ms
   return window;
 }
 
-std::vector<std::uint32_t> WaitForPixels(const SwaySession& session, const SwayWindow& window,
-                                         const std::vector<std::uint32_t>& expected, int timeout_ms) {
-  std::vector<std::uint32_t> pixels;
-  PollUntil([&] { return (pixels = ReadPixels(session, window)) == expected; }, timeout_ms, kPoll);
-  return pixels;
+std::vector<std::uint32_t> ReadPixels(const SwaySession& session, const SwayWindow& window) {
+  const std::string geometry = std::to_string(window.x) + "," + std::to_string(window.y) + " " +
+                               std::to_string(window.width) + "x" + std::to_string(window.height);
+  return FromPpm(Run(session, {GRIM, "-t", "ppm", "-g", geometry, "-"}).out);
 }
 
 void PressKey(const SwaySession& session) {

@@ -24,9 +24,8 @@ struct SwaySession {
 // Sway on the headless backend with one output, software rendering, no
 // input devices but one virtual keyboard that lasts as long as it does,
 // and a configuration that floats every window at its own size without
-// borders. Fails the test and returns a session without a pid when it does
-// not start.
-SwaySession StartSway();
+// borders. Throws when it does not start; StopSway then ends what did.
+void StartSway(SwaySession& session);
 void StopSway(SwaySession& session);
 
 struct SwayWindow {
@@ -41,10 +40,8 @@ struct SwayWindow {
 // when none shows in time.
 SwayWindow WaitForWindowOf(const SwaySession& session, pid_t pid, int timeout_ms);
 
-// Reads the pixels until they equal `expected` or the time runs out; returns
-// the last reading.
-std::vector<std::uint32_t> WaitForPixels(const SwaySession& session, const SwayWindow& window,
-                                         const std::vector<std::uint32_t>& expected, int timeout_ms);
+// The pixels on the output where the window lies, 0xRRGGBB, top row first.
+std::vector<std::uint32_t> ReadPixels(const SwaySession& session, const SwayWindow& window);
 
 // A key pressed and released, from a second virtual keyboard, which goes to
 // the focused window: the last one mapped.

@@ -320,13 +320,6 @@ std::vector<std::uint32_t> ReadPixels(XDisplay* display, XWindow window) {
   return ReadArea(display, window, 0, 0, width, height);
 }
 
-std::vector<std::uint32_t> WaitForPixels(XDisplay* display, XWindow window, const std::vector<std::uint32_t>& expected,
-                                         int timeout_ms) {
-  std::vector<std::uint32_t> pixels;
-  PollUntil([&] { return (pixels = ReadPixels(display, window)) == expected; }, timeout_ms, kPollInterval);
-  return pixels;
-}
-
 void MovePointerInto(XDisplay* display, XWindow window) {
   const Point origin = OriginOf(display, window);
   const WindowSize size = SizeOf(display, window);

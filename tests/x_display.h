@@ -65,11 +65,6 @@ std::vector<std::uint32_t> ReadPixels(XDisplay* display, XWindow window);
 // window or the screen.
 std::vector<std::uint32_t> ReadArea(XDisplay* display, XWindow window, int x, int y, int width, int height);
 
-// Reads the pixels until they equal `expected` or the time runs out; returns
-// the last reading.
-std::vector<std::uint32_t> WaitForPixels(XDisplay* display, XWindow window, const std::vector<std::uint32_t>& expected,
-                                         int timeout_ms);
-
 // How many pixels differ, those that only one of the two has included.
 std::size_t CountDiffering(const std::vector<std::uint32_t>& pixels, const std::vector<std::uint32_t>& expected);
 
