@@ -16,7 +16,7 @@
 #include "sway_session.h"
 #include "x_display.h"
 
-enum class DesktopKind { kXServer, kXWindowManager, kSwayWayland, kSwayXWayland };
+enum class DesktopKind : std::uint8_t { kXServer, kXWindowManager, kSwayWayland, kSwayXWayland };
 
 struct Desktop {
   DesktopKind kind = DesktopKind::kXServer;
