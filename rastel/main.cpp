@@ -133,10 +133,16 @@ int ShowPicture(int argc, char* argv[]) {
     SDL_Quit();
     return kExitFailure;
   }
+  // A read error is not the end of the file: what was read is shown, as
+  // with a short file, but the run fails and says why.
   DrawScreen(screen, stream);
+  const bool read_failed = std::ferror(stream) != 0;
+  if (read_failed) {
+    std::puts("Couldn't read file");
+  }
   const int status = WaitForKeyOrClose(screen);
   SDL_Quit();
-  return status;
+  return read_failed ? kExitFailure : status;
 }
 
 }  // namespace

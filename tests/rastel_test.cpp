@@ -335,6 +335,20 @@ TEST_F(RastelTest, ShowsShortPixelDataWithTheLastByteRead) {
   }
 }
 
+// A read error part way shows what was read, as a short file does, but the
+// run says so and fails.
+TEST_F(RastelTest, AReadErrorShowsWhatWasReadAndFails) {
+  const std::string pixels = RandomBytes(std::size_t{5} * 4, 11);
+  const std::vector<std::string> env = {std::string("LD_PRELOAD=") + READ_FAULT, "READ_FAULT_AFTER=20",
+                                        AsanOptionsAllowingPreload()};
+  const RunningProgram viewer = Launch({WriteFile("failing", Picture(5, 4, pixels))}, env);
+  const DesktopWindow window = Show(viewer);
+  const std::vector<std::uint32_t> expected = PictureAsShown(5, 4, pixels.substr(0, 8), desktop_.shown);
+  EXPECT_EQ(CountDiffering(WaitForPixels(desktop_, window, expected, kWindowTimeoutMs), expected), 0U);
+  PressKey(desktop_, window);
+  ExpectRun(FinishProgram(viewer, kExitTimeoutMs), SizeLines(5, 4) + "Couldn't read file\n", kExitFailure);
+}
+
 // A FIFO ends when its writer closes it, as a file ends: within the header,
 // the picture is refused; within the pixels, the rest takes the last byte.
 TEST_F(RastelTest, TakesAFifoWhoseWriterClosesEarlyAsAShortFile) {
