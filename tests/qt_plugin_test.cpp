@@ -13,7 +13,6 @@
 #include <QBuffer>
 #include <QImageReader>
 #include <cstdint>
-#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -26,8 +25,6 @@
 #include "x_display.h"
 
 namespace {
-
-constexpr std::int32_t kMaxSide = 32767;
 
 std::vector<std::uint8_t> RgbOf(const QImage& image) {
   const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
@@ -94,37 +91,23 @@ TEST_F(QtPluginTest, ReadsPicturesByNameOrContentExactlyWholeAndAveragedAtASmall
   }
 }
 
-TEST_F(QtPluginTest, RefusesWhatTheOtherRoutesRefuseAndReadsAShortFileAsTheyDo) {
-  struct Case {
-    const char* name;
-    std::string file;
-    QSize asked;  // invalid for the picture's own size
-    bool read;
-  };
-  const std::string largest = Picture(kMaxSide, kMaxSide, "\xE0");
-  const std::vector<Case> cases = {
-      {"empty file", "", {}, false},
-      {"11 bytes", Picture(1, 1, "").substr(0, 11), {}, false},
-      {"magic stored big-endian", "\xDE\xAD\x13\x37" + Field(1) + Field(1) + "x", {}, false},
-      {"zero width", Picture(0, 5, ""), {}, false},
-      {"negative height", Picture(5, -7, "ab"), {}, false},
-      {"width beyond 32767", Picture(kMaxSide + 1, 1, "ab"), {}, false},
-      {"height of 2^31-1", Picture(1, std::numeric_limits<std::int32_t>::max(), "ab"), {}, false},
-      {"the largest size claimed, at its own size, beyond what Qt gives an image", largest, {}, false},
-      {"the largest size claimed, at 256", largest, QSize(256, 256), true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    QImageReader reader(QString::fromStdString(WriteFile("picture.rastel", c.file)));
-    reader.setScaledSize(c.asked);
-    const QImage image = reader.read();
-    EXPECT_EQ(image.isNull(), !c.read);
-    std::vector<std::uint8_t> red;
-    for (int pixel = 0; c.read && pixel < c.asked.width() * c.asked.height(); ++pixel) {
-      red.insert(red.end(), {224, 0, 0});
-    }
-    EXPECT_TRUE(RgbOf(image) == red);
+TEST_F(QtPluginTest, RefusesWhatTheOtherRoutesRefuseAndReadsTheLargestSizeOnlyAtASmallerOne) {
+  for (const HostileFile& hostile : HostileFiles()) {
+    SCOPED_TRACE(hostile.name);
+    QImageReader reader(QString::fromStdString(WriteFile("picture.rastel", hostile.bytes)));
+    EXPECT_TRUE(reader.read().isNull());
   }
+  // Beyond what Qt gives an image at its own size; at 256, all the colour of
+  // its one byte.
+  const std::string largest = WriteFile("largest.rastel", Picture(kMaxSide, kMaxSide, "\xE0"));
+  EXPECT_TRUE(QImageReader(QString::fromStdString(largest)).read().isNull());
+  QImageReader reader(QString::fromStdString(largest));
+  reader.setScaledSize(QSize(256, 256));
+  std::vector<std::uint8_t> red;
+  for (int pixel = 0; pixel < 256 * 256; ++pixel) {
+    red.insert(red.end(), {224, 0, 0});
+  }
+  EXPECT_TRUE(RgbOf(reader.read()) == red);
 }
 
 // Gwenview opens the picture, named as a user's would be, and shows it at
