@@ -8,7 +8,6 @@
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <stdlib.h>
 
 #include <algorithm>
@@ -251,28 +250,16 @@ TEST_F(PixbufLoaderTest, AGtkViewerShowsThePicture) {
   }
   constexpr int kWidth = 64;
   constexpr int kHeight = 48;
-  constexpr int kShowTimeoutMs = 30000;
   const std::string file = Picture(kWidth, kHeight, RandomBytes(std::size_t{kWidth} * kHeight, 9));
-  const std::vector<std::uint8_t> rgb =
-      ReducedReference(reinterpret_cast<const std::uint8_t*>(file.data()) + kHeaderSize, file.size() - kHeaderSize,
-                       kWidth, kHeight, kWidth, kHeight);
-  std::vector<std::uint32_t> picture;
-  for (std::size_t i = 0; i + 2 < rgb.size(); i += kRgbBytes) {
-    picture.push_back(std::uint32_t{rgb[i]} << 16 | std::uint32_t{rgb[i + 1]} << 8 | rgb[i + 2]);
-  }
-  XServer server = StartXServer(800, 600);
-  XDisplay* const display = ConnectTo(server);
   // No accessibility bus to wait for, and the viewer's settings in a folder
   // of the test's own.
-  const RunningProgram viewer =
-      LaunchProgram({GPICVIEW, WriteFile("picture.rastel", file)},
-                    {"DISPLAY=" + server.name, "HOME=" + dir_, "NO_AT_BRIDGE=1", AsanOptionsAllowingPreload()});
-  const bool shown = WaitForPictureShown(display, picture, kWidth, kShowTimeoutMs);
-  kill(viewer.pid, SIGTERM);
-  const ProgramResult ended = FinishProgram(viewer, kShowTimeoutMs);
-  Disconnect(display);
-  StopXServer(server);
-  EXPECT_TRUE(shown) << "no window of gpicview showed the picture; it said: " << ended.err;
+  std::string said;
+  EXPECT_TRUE(ViewerShowsPicture({GPICVIEW, WriteFile("picture.rastel", file)},
+                                 {"HOME=" + dir_, "NO_AT_BRIDGE=1", AsanOptionsAllowingPreload()},
+                                 ReducedReference(reinterpret_cast<const std::uint8_t*>(file.data()) + kHeaderSize,
+                                                  file.size() - kHeaderSize, kWidth, kHeight, kWidth, kHeight),
+                                 kWidth, said))
+      << "no window of gpicview showed the picture; it said: " << said;
 }
 
 }  // namespace

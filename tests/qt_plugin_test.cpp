@@ -7,7 +7,6 @@
 // and Gwenview, where it is built on this Qt, shows a picture.
 
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <stdlib.h>
 
 #include <QBuffer>
@@ -119,26 +118,15 @@ TEST_F(QtPluginTest, GwenviewShowsThePicture) {
   }
   constexpr int kWidth = 64;
   constexpr int kHeight = 48;
-  constexpr int kShowTimeoutMs = 30000;
   const std::string file = Picture(kWidth, kHeight, RandomBytes(std::size_t{kWidth} * kHeight, 9));
-  const std::vector<std::uint8_t> rgb = Reference(file, QSize(kWidth, kHeight));
-  std::vector<std::uint32_t> picture;
-  for (std::size_t i = 0; i + 2 < rgb.size(); i += kRgbBytes) {
-    picture.push_back(std::uint32_t{rgb[i]} << 16 | std::uint32_t{rgb[i + 1]} << 8 | rgb[i + 2]);
-  }
-  XServer server = StartXServer(800, 600);
-  XDisplay* const display = ConnectTo(server);
-  const RunningProgram viewer = LaunchProgram(
+  std::string said;
+  EXPECT_TRUE(ViewerShowsPicture(
       {GWENVIEW, WriteFile("picture.rastel", file)},
-      {"DISPLAY=" + server.name, "HOME=" + dir_, "XDG_RUNTIME_DIR=" + dir_,
-       std::string("XDG_DATA_DIRS=") + MIME_DATA_DIR + ":/usr/share", std::string("QT_PLUGIN_PATH=") + QT_PLUGINS,
-       "QT_QPA_PLATFORM=xcb", "DBUS_SESSION_BUS_ADDRESS=disabled:", AsanOptionsAllowingPreload()});
-  const bool shown = WaitForPictureShown(display, picture, kWidth, kShowTimeoutMs);
-  kill(viewer.pid, SIGTERM);
-  const ProgramResult ended = FinishProgram(viewer, kShowTimeoutMs);
-  Disconnect(display);
-  StopXServer(server);
-  EXPECT_TRUE(shown) << "no window of Gwenview showed the picture; it said: " << ended.err;
+      {"HOME=" + dir_, "XDG_RUNTIME_DIR=" + dir_, std::string("XDG_DATA_DIRS=") + MIME_DATA_DIR + ":/usr/share",
+       std::string("QT_PLUGIN_PATH=") + QT_PLUGINS, "QT_QPA_PLATFORM=xcb",
+       "DBUS_SESSION_BUS_ADDRESS=disabled:", AsanOptionsAllowingPreload()},
+      Reference(file, QSize(kWidth, kHeight)), kWidth, said))
+      << "no window of Gwenview showed the picture; it said: " << said;
 }
 
 }  // namespace

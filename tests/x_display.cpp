@@ -456,13 +456,28 @@ std::size_t CountDiffering(const std::vector<std::uint32_t>& pixels, const std::
   return differing;
 }
 
-bool WaitForPictureShown(XDisplay* display, const std::vector<std::uint32_t>& picture, int width, int timeout_ms) {
-  return PollUntil(
+bool ViewerShowsPicture(const std::vector<std::string>& command, std::vector<std::string> env,
+                        const std::vector<std::uint8_t>& rgb, int width, std::string& said) {
+  constexpr int kShowTimeoutMs = 30000;
+  std::vector<std::uint32_t> picture;
+  for (std::size_t i = 0; i + 2 < rgb.size(); i += 3) {
+    picture.push_back(std::uint32_t{rgb[i]} << 16 | std::uint32_t{rgb[i + 1]} << 8 | rgb[i + 2]);
+  }
+  XServer server = StartXServer(800, 600);
+  XDisplay* const display = ConnectTo(server);
+  env.push_back("DISPLAY=" + server.name);
+  const RunningProgram viewer = LaunchProgram(command, env);
+  const bool shown = PollUntil(
       [&] {
         const std::vector<XWindow> windows = ViewableProgramWindows(display);
         return std::any_of(windows.begin(), windows.end(), [&](XWindow window) {
           return ShowsPicture(ReadPixels(display, window), SizeOf(display, window).width, picture, width);
         });
       },
-      timeout_ms, std::chrono::milliseconds(100));
+      kShowTimeoutMs, std::chrono::milliseconds(100));
+  kill(viewer.pid, SIGTERM);
+  said = FinishProgram(viewer, kShowTimeoutMs).err;
+  Disconnect(display);
+  StopXServer(server);
+  return shown;
 }

@@ -97,10 +97,13 @@ void CloseThroughWindowManager(XDisplay* display, XWindow window);
 // largest size the program allows, or 0 x 0 when they differ.
 WindowSize FixedSizeOf(XDisplay* display, XWindow window);
 
-// Whether some program window shows `picture` (0xRRGGBB, top row first,
-// `width` pixels wide) unscaled, somewhere in it, before `timeout_ms` runs
-// out: an image viewer's window around a picture.
-bool WaitForPictureShown(XDisplay* display, const std::vector<std::uint32_t>& picture, int width, int timeout_ms);
+// Runs an image viewer, `command` with `env`, on an X server of its own
+// and tells whether one of its windows shows `rgb` (a picture `width` pixels
+// wide, three bytes a pixel, top row first) unscaled, somewhere in it,
+// within 30 seconds; then ends it. `said` gets what it wrote on standard
+// error.
+bool ViewerShowsPicture(const std::vector<std::string>& command, std::vector<std::string> env,
+                        const std::vector<std::uint8_t>& rgb, int width, std::string& said);
 
 // The window's title, or "" when it has none.
 std::string TitleOf(XDisplay* display, XWindow window);
